@@ -1,0 +1,72 @@
+#include "support/PlatformText.h"
+
+namespace sayloom {
+
+const PlatformText& platformTextEntry(PlatformTextKey key) {
+    using K = PlatformTextKey;
+    static const PlatformText fn{"Globe (Fn)", "Right Ctrl"};
+    static const PlatformText enableAccessibility{
+        "Enable Accessibility in System Settings > Privacy & Security > Accessibility, then "
+        "restart.",
+        "Sayloom can't watch the keyboard in this session. Log in to an X11 (Xorg) session, then "
+        "restart."};
+    static const PlatformText both{
+        "Sayloom needs Microphone and Accessibility permissions to capture your voice and type "
+        "into other apps. Please enable them in System Settings.",
+        "Sayloom needs a microphone and an X11 session to capture your voice and type into other "
+        "apps. Connect a microphone (check Settings > Sound > Input) and log in to an X11 (Xorg) "
+        "session."};
+    static const PlatformText microphone{
+        "Sayloom needs Microphone access to capture your voice for transcription. Please enable "
+        "it in System Settings.",
+        "Sayloom needs a microphone to capture your voice for transcription. Connect one and check "
+        "that it is chosen in Settings > Sound > Input."};
+    static const PlatformText accessibility{
+        "Sayloom needs Accessibility access to type transcribed text into other apps. Please "
+        "enable it in System Settings.",
+        "Sayloom needs an X11 session to type transcribed text into other apps. Log out and choose "
+        "an X11 (Xorg) session at the login screen."};
+    static const PlatformText onClipboard{
+        "Your transcription was saved to the clipboard. To auto-type into other apps, enable "
+        "Sayloom in System Settings → Privacy & Security → Accessibility.",
+        "Your transcription was saved to the clipboard. To type into other apps automatically, "
+        "Sayloom needs an X11 (Xorg) session."};
+    static const PlatformText ready{"Sayloom is in your menu bar. Hold your key any time you can type.",
+                                    "Sayloom is in your system tray. Hold your key any time you "
+                                    "can type."};
+    static const PlatformText accessibilityURL{
+        "x-apple.systempreferences:com.apple.settings.PrivacySecurity.extension?Privacy_"
+        "Accessibility",
+        ""};
+    static const PlatformText microphoneURL{
+        "x-apple.systempreferences:com.apple.settings.PrivacySecurity.extension?Privacy_Microphone",
+        ""};
+
+    switch (key) {
+    case K::fnHotkeyName:
+        return fn;
+    case K::enableAccessibilityError:
+        return enableAccessibility;
+    case K::permissionsNeededBoth:
+        return both;
+    case K::permissionsNeededMicrophone:
+        return microphone;
+    case K::permissionsNeededAccessibility:
+        return accessibility;
+    case K::transcriptOnClipboard:
+        return onClipboard;
+    case K::readyInTray:
+        return ready;
+    case K::accessibilitySettingsURL:
+        return accessibilityURL;
+    case K::microphoneSettingsURL:
+        return microphoneURL;
+    }
+    return fn;
+}
+
+QString platformText(PlatformTextKey key) { return QString::fromUtf8(platformTextEntry(key).linuxText); }
+
+QString macOSText(PlatformTextKey key) { return QString::fromUtf8(platformTextEntry(key).macOS); }
+
+} // namespace sayloom

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QString>
+
+namespace sayloom {
+
+// User-facing texts that name a place or key of the desktop. Each has the original macOS wording
+// and the wording a Linux user needs; the application shows the Linux column.
+enum class PlatformTextKey {
+    // Display name of the "fn" hotkey option.
+    fnHotkeyName,
+    // The engine's error state when the global key monitor cannot be installed.
+    enableAccessibilityError,
+    // Permission popup texts: both missing, microphone missing, accessibility missing.
+    permissionsNeededBoth,
+    permissionsNeededMicrophone,
+    permissionsNeededAccessibility,
+    // The menu's note when a transcript could only be left on the clipboard.
+    transcriptOnClipboard,
+    // The ready notification after the first launch.
+    readyInTray,
+    // Where "Open Settings" buttons lead for each permission; empty when the desktop has no
+    // such page.
+    accessibilitySettingsURL,
+    microphoneSettingsURL,
+};
+
+struct PlatformText {
+    const char* macOS;
+    const char* linuxText;
+};
+
+const PlatformText& platformTextEntry(PlatformTextKey key);
+
+// The text this build shows (the Linux column).
+QString platformText(PlatformTextKey key);
+// The original macOS text, for tests of the core against the given wording.
+QString macOSText(PlatformTextKey key);
+
+} // namespace sayloom
