@@ -24,6 +24,11 @@ std::optional<StoredValue> decode(const QJsonValue& json) {
     case QJsonValue::Bool:
         return StoredValue(json.toBool());
     case QJsonValue::Double: {
+        // Whole numbers written as such parse as exact 64-bit integers; beyond 2^53 a double
+        // would no longer hold them.
+        const QVariant exact = json.toVariant();
+        if (exact.typeId() == QMetaType::LongLong)
+            return StoredValue(exact.toLongLong());
         const double number = json.toDouble();
         if (std::isfinite(number) && std::floor(number) == number && std::fabs(number) < 9.0e15)
             return StoredValue(static_cast<qint64>(number));
@@ -41,7 +46,8 @@ std::optional<StoredValue> decode(const QJsonValue& json) {
     case QJsonValue::Object: {
         const QJsonObject object = json.toObject();
         if (object.size() == 1 && object.value(kDateKey).isString()) {
-            QDateTime date = QDateTime::fromString(object.value(kDateKey).toString(), Qt::ISODateWithMs);
+            QDateTime date =
+                QDateTime::fromString(object.value(kDateKey).toString(), Qt::ISODateWithMs);
             if (date.isValid())
                 return StoredValue(date);
         }
@@ -56,7 +62,7 @@ QJsonValue encode(const StoredValue& value) {
     struct Visitor {
         QJsonValue operator()(const QString& v) const { return v; }
         QJsonValue operator()(bool v) const { return v; }
-        QJsonValue operator()(qint64 v) const { return static_cast<double>(v); }
+        QJsonValue operator()(qint64 v) const { return QJsonValue(v); }
         QJsonValue operator()(const QDateTime& v) const {
             return QJsonObject{{kDateKey, v.toUTC().toString(Qt::ISODateWithMs)}};
         }
@@ -139,7 +145,8 @@ void JsonFileKeyValueStore::update(const QString& key, const std::optional<Store
     // Merge into the file as it is now, so that keys another process wrote are kept.
     Map merged;
     if (load(merged) == LoadResult::unreadable) {
-        log_.error("Settings file changed into something unreadable; not writing %{public}s", path_);
+        log_.error("Settings file changed into something unreadable; not writing %{public}s",
+                   path_);
         return;
     }
     if (value)

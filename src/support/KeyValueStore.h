@@ -26,7 +26,9 @@ public:
     std::optional<bool> boolean(const QString& key) const { return as<bool>(key); }
     std::optional<qint64> integer(const QString& key) const { return as<qint64>(key); }
     std::optional<QDateTime> date(const QString& key) const { return as<QDateTime>(key); }
-    std::optional<QStringList> stringArray(const QString& key) const { return as<QStringList>(key); }
+    std::optional<QStringList> stringArray(const QString& key) const {
+        return as<QStringList>(key);
+    }
 
     void setString(const QString& key, const QString& v) { setValue(key, v); }
     void setBoolean(const QString& key, bool v) { setValue(key, v); }

@@ -119,7 +119,9 @@ QString render(const char* format, std::span<const LogArg> args) {
         if (*p == '{') {
             const char* close = std::strchr(p, '}');
             if (!close) {
+                // An unterminated marker is no placeholder: keep the rest of the line as it is.
                 literalStart = start;
+                p += std::strlen(p);
                 break;
             }
             const QByteArray markers(p + 1, close - p - 1);
@@ -258,10 +260,10 @@ void Logger::log(LogLevel level, const char* format, std::initializer_list<LogAr
 }
 
 void StderrLogSink::write(const LogRecord& record) {
-    const QByteArray line = QStringLiteral("sayloom[%1] %2: %3\n")
-                                .arg(record.category, QLatin1String(logging::levelName(record.level)),
-                                     record.message)
-                                .toUtf8();
+    const QByteArray line =
+        QStringLiteral("sayloom[%1] %2: %3\n")
+            .arg(record.category, QLatin1String(logging::levelName(record.level)), record.message)
+            .toUtf8();
     std::fwrite(line.constData(), 1, line.size(), stderr);
 }
 

@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <concepts>
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
@@ -30,16 +31,17 @@ public:
     virtual void write(const LogRecord& record) = 0;
 };
 
+template <typename T>
+concept UnsignedInteger = std::unsigned_integral<T> && !std::same_as<T, bool>;
+
 // One argument of a log line. Integers, floating-point numbers, Booleans and strings.
 class LogArg {
 public:
     using Value = std::variant<long long, unsigned long long, double, bool, QString>;
 
-    template <typename T>
-        requires(std::is_integral_v<T> && !std::is_same_v<T, bool> && std::is_signed_v<T>)
+    template <std::signed_integral T>
     LogArg(T v) : value_(static_cast<long long>(v)) {}
-    template <typename T>
-        requires(std::is_integral_v<T> && !std::is_same_v<T, bool> && std::is_unsigned_v<T>)
+    template <UnsignedInteger T>
     LogArg(T v) : value_(static_cast<unsigned long long>(v)) {}
     LogArg(bool v) : value_(v) {}
     LogArg(double v) : value_(v) {}

@@ -31,9 +31,10 @@ const PlatformText& platformTextEntry(PlatformTextKey key) {
         "Sayloom in System Settings → Privacy & Security → Accessibility.",
         "Your transcription was saved to the clipboard. To type into other apps automatically, "
         "Sayloom needs an X11 (Xorg) session."};
-    static const PlatformText ready{"Sayloom is in your menu bar. Hold your key any time you can type.",
-                                    "Sayloom is in your system tray. Hold your key any time you "
-                                    "can type."};
+    static const PlatformText ready{
+        "Sayloom is in your menu bar. Hold your key any time you can type.",
+        "Sayloom is in your system tray. Hold your key any time you "
+        "can type."};
     static const PlatformText accessibilityURL{
         "x-apple.systempreferences:com.apple.settings.PrivacySecurity.extension?Privacy_"
         "Accessibility",
@@ -65,7 +66,9 @@ const PlatformText& platformTextEntry(PlatformTextKey key) {
     return fn;
 }
 
-QString platformText(PlatformTextKey key) { return QString::fromUtf8(platformTextEntry(key).linuxText); }
+QString platformText(PlatformTextKey key) {
+    return QString::fromUtf8(platformTextEntry(key).linuxText);
+}
 
 QString macOSText(PlatformTextKey key) { return QString::fromUtf8(platformTextEntry(key).macOS); }
 

@@ -38,10 +38,17 @@ URLError transportError(const QNetworkReply& reply, bool cancelledByUs) {
     }
 }
 
-bool isTransportFailure(QNetworkReply::NetworkError error) {
+bool isTransportFailure(const QNetworkReply& reply) {
     // Qt numbers network-layer errors 1-99 and proxy errors 101-199; content, protocol and
-    // server errors come with an HTTP response.
-    return error != QNetworkReply::NoError && error < QNetworkReply::ContentAccessDenied;
+    // server errors come with an HTTP response. A network-layer error ends the exchange even
+    // after a status line arrived (the body was cut short or stalled). Qt files a 407 status
+    // under the proxy errors; when it came with a status, it is a response like any other.
+    const QNetworkReply::NetworkError error = reply.error();
+    if (error == QNetworkReply::NoError || error >= QNetworkReply::ContentAccessDenied)
+        return false;
+    if (error < QNetworkReply::ProxyConnectionRefusedError)
+        return true;
+    return !reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
 }
 
 struct ReplyDeleter {
@@ -90,7 +97,7 @@ QCoro::Task<URLSessionResult> QtURLSession::data(URLRequest request,
 
     if (cancelledByUs)
         throw URLError(URLError::cancelled);
-    if (isTransportFailure(reply->error()))
+    if (isTransportFailure(*reply))
         throw transportError(*reply, false);
 
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);

@@ -58,7 +58,8 @@ void SleepAwaitable::await_suspend(std::coroutine_handle<> handle) {
         auto state = weak.lock();
         if (!state || state->resumed)
             return;
-        state->timer = scheduler->scheduleOnce(Duration::zero(), [resumeOnce] { resumeOnce(false); });
+        state->timer =
+            scheduler->scheduleOnce(Duration::zero(), [resumeOnce] { resumeOnce(false); });
     });
 }
 

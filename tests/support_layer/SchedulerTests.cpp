@@ -47,7 +47,8 @@ TEST(VirtualSchedulerTest, ClocksMoveTogetherAndShowTheDueTimeInsideActions) {
     const auto monotonicStart = scheduler.monotonicNow();
     const auto wallStart = scheduler.wallNow();
     Duration seenAt{};
-    Timer t = scheduler.scheduleOnce(2s, [&] { seenAt = scheduler.monotonicNow() - monotonicStart; });
+    Timer t =
+        scheduler.scheduleOnce(2s, [&] { seenAt = scheduler.monotonicNow() - monotonicStart; });
     scheduler.advance(5s);
     EXPECT_EQ(seenAt, 2s);
     EXPECT_EQ(scheduler.monotonicNow() - monotonicStart, 5s);

@@ -1,0 +1,52 @@
+# Shared by scripts/run and scripts/test: package sets, installation, configure and build.
+# Sourced, not run.
+
+# Debian 12 packages, by purpose.
+SAYLOOM_BUILD_PACKAGES=(
+    cmake ninja-build g++ pkg-config ca-certificates
+    qt6-base-dev qcoro-qt6-dev libicu-dev libsystemd-dev
+)
+SAYLOOM_TEST_PACKAGES=(
+    libgtest-dev libgmock-dev googletest libbenchmark-dev
+    xvfb xauth openbox dbus dbus-x11 x11-utils
+)
+
+log_step() { [ -n "${SAYLOOM_VERBOSE:-}" ] && echo "== $*" >&2 || true; }
+
+# Runs a command quietly; on failure shows its output and stops.
+quietly() {
+    local output
+    if ! output=$("$@" 2>&1); then
+        printf '%s\n' "$output" >&2
+        echo "failed: $*" >&2
+        return 1
+    fi
+}
+
+# Installs the packages that are not there yet (apt-get update only when something is missing).
+install_packages() {
+    local missing=()
+    for package in "$@"; do
+        dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
+            missing+=("$package")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    if [ "$(id -u)" -ne 0 ]; then
+        echo "Missing packages: ${missing[*]}. Run this script as root (or with sudo)." >&2
+        return 1
+    fi
+    log_step "installing ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    quietly apt-get update -q
+    quietly apt-get install -y -q --no-install-recommends "${missing[@]}"
+}
+
+# configure_and_build BUILD_DIR [CMAKE_ARGS...]
+configure_and_build() {
+    local build_dir=$1
+    shift
+    log_step "configuring $build_dir"
+    quietly cmake -S "$SAYLOOM_ROOT" -B "$build_dir" -G Ninja "$@"
+    log_step "building $build_dir"
+    quietly cmake --build "$build_dir" --parallel "$(nproc)"
+}

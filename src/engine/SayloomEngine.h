@@ -1,0 +1,146 @@
+#pragma once
+
+#include "engine/DictationHotkeys.h"
+#include "engine/DictationRecorder.h"
+#include "engine/EnginePorts.h"
+#include "engine/EngineState.h"
+#include "engine/Transcriber.h"
+#include "engine/UsageStatus.h"
+#include "support/Logger.h"
+#include "support/Scheduler.h"
+
+#include <QObject>
+#include <QUrl>
+
+#include <cstdint>
+#include <exception>
+#include <optional>
+
+namespace sayloom {
+
+class AppSettings;
+class URLSessionProtocol;
+
+// The spine of dictation: turns a held hotkey into inserted text. It records while the hotkey is
+// held, drops silent or too-short recordings quietly, sends the samples to the transcriber, and
+// hands the post-processed transcript to the inserter. Failures show a short message for five
+// seconds. Main thread only.
+class SayloomEngine final : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(sayloom::EngineState state READ state NOTIFY stateChanged)
+    Q_PROPERTY(QString lastTranscription READ lastTranscription NOTIFY lastTranscriptionChanged)
+    Q_PROPERTY(
+        qint64 transcriptionSequence READ transcriptionSequence NOTIFY transcriptionSequenceChanged)
+    Q_PROPERTY(bool accessibilityNeeded READ accessibilityNeeded NOTIFY accessibilityNeededChanged)
+    Q_PROPERTY(
+        bool isAccessibilityGranted READ isAccessibilityGranted NOTIFY accessibilityGrantedChanged)
+    Q_PROPERTY(bool isMicrophoneGranted READ isMicrophoneGranted NOTIFY microphoneGrantedChanged)
+
+public:
+    // Everything the engine works with. All references must outlive the engine; the optional
+    // pointers may be null (the engine then skips what they serve).
+    struct Collaborators {
+        Transcriber& transcriber;
+        AppSettings& settings;
+        Scheduler& scheduler;
+        DictationHotkeys& hotkeys;
+        DictationRecorder& recorder;
+        TranscriptInserter& inserter;
+        PermissionProbe& permissions;
+        EngineShell* shell = nullptr;
+        WordUsageSink* usage = nullptr;
+        TranscriptPostProcessor* postProcessor = nullptr;
+        // Warm-up requests go through this session to this address.
+        URLSessionProtocol* session = nullptr;
+        QUrl warmupURL;
+    };
+
+    explicit SayloomEngine(Collaborators collaborators, QObject* parent = nullptr);
+    ~SayloomEngine() override;
+
+    EngineState state() const { return state_; }
+    const QString& lastTranscription() const { return lastTranscription_; }
+    qint64 transcriptionSequence() const { return transcriptionSequence_; }
+    bool accessibilityNeeded() const { return accessibilityNeeded_; }
+    UsageStatus usageStatus() const { return usageStatus_; }
+    bool isAccessibilityGranted() const { return isAccessibilityGranted_; }
+    bool isMicrophoneGranted() const { return isMicrophoneGranted_; }
+    const std::optional<QString>& activeTranslationTarget() const {
+        return activeTranslationTarget_;
+    }
+    const std::optional<QString>& recordingNotice() const { return recordingNotice_; }
+
+    // Refreshes the two permission flags.
+    void checkPermissions();
+
+    // One warm-up request to the service (no credentials); failures are logged, never thrown.
+    static QCoro::Task<void> prewarm(URLSessionProtocol& session, QUrl warmupURL);
+
+    // The one short sentence a user sees for a failed transcription.
+    static QString userMessage(const std::exception_ptr& error);
+
+Q_SIGNALS:
+    // Each fires on every assignment of its property, also when the value does not change.
+    void stateChanged(const sayloom::EngineState& state);
+    void lastTranscriptionChanged(const QString& text);
+    void transcriptionSequenceChanged(qint64 sequence);
+    void accessibilityNeededChanged(bool needed);
+    void usageStatusChanged(sayloom::UsageStatus status);
+    void accessibilityGrantedChanged(bool granted);
+    void microphoneGrantedChanged(bool granted);
+    void activeTranslationTargetChanged(const std::optional<QString>& target);
+    void recordingNoticeChanged(const std::optional<QString>& notice);
+
+private:
+    void setState(EngineState state);
+    void setLastTranscription(QString text);
+    void setTranscriptionSequence(qint64 sequence);
+    void setAccessibilityNeeded(bool needed);
+    void setUsageStatus(UsageStatus status);
+    void setAccessibilityGranted(bool granted);
+    void setMicrophoneGranted(bool granted);
+    void setActiveTranslationTarget(std::optional<QString> target);
+    void setRecordingNotice(std::optional<QString> notice);
+
+    void installHotkeyBindings();
+    QCoro::Task<void> handleHotkeyHeldChange(bool held);
+    void startRecording();
+    QCoro::Task<void> stopRecordingAndTranscribe();
+    QCoro::Task<void> handleUnlock();
+    void cancelDictation();
+    void handleTranscriptionResult(const TranscribeResult& result, std::uint64_t generation,
+                                   MonotonicInstant releaseInstant);
+    QCoro::Task<void> handleTranscriptionError(std::exception_ptr error, std::uint64_t generation);
+    QCoro::Task<void> prepareTranscriber();
+    void startWarmup();
+
+    void onAudioInterrupted();
+    void onDurationWarning(const QString& text);
+    void onDurationLimitReached(const QString& text);
+
+    Collaborators c_;
+    Logger log_{QStringLiteral("engine")};
+
+    EngineState state_ = EngineState::idle();
+    QString lastTranscription_;
+    qint64 transcriptionSequence_ = 0;
+    bool accessibilityNeeded_ = false;
+    UsageStatus usageStatus_ = UsageStatus::ok;
+    bool isAccessibilityGranted_ = false;
+    bool isMicrophoneGranted_ = false;
+    std::optional<QString> activeTranslationTarget_;
+    std::optional<QString> recordingNotice_;
+
+    std::optional<WallInstant> lastWarmupTime_;
+    bool translateCurrentRecording_ = false;
+    // Incremented when a transcription starts and when one is cancelled; a result is used only
+    // while the counter still has the value its transcription started with.
+    std::uint64_t transcriptionGeneration_ = 0;
+
+    // Last values passed through the de-duplicating hotkey bindings.
+    bool lastRecordingActive_ = false;
+    bool lastTranscribingActive_ = false;
+    bool lastHotkeyHeld_ = false;
+};
+
+} // namespace sayloom

@@ -1,0 +1,48 @@
+#include "transcription/APIConfig.h"
+
+#include "BuildConfig.h"
+
+namespace sayloom::APIConfig {
+
+namespace {
+
+struct Bases {
+    QString api;
+    QString website;
+};
+
+QString configured(const char* variable, const char* buildDefault) {
+    const QString fromEnvironment = qEnvironmentVariable(variable);
+    return fromEnvironment.isEmpty() ? QString::fromUtf8(buildDefault) : fromEnvironment;
+}
+
+Bases bases() {
+    return {configured("SAYLOOM_API_BASE_URL", build::kApiBaseURL),
+            configured("SAYLOOM_WEBSITE_BASE_URL", build::kWebsiteBaseURL)};
+}
+
+} // namespace
+
+const Endpoints& endpoints() {
+    static const Endpoints instance = [] {
+        const Bases b = bases();
+        return Endpoints(b.api, b.website);
+    }();
+    return instance;
+}
+
+std::optional<QString> configurationError() {
+    const Bases b = bases();
+    if (auto error = Endpoints::validateBase(b.api))
+        return QStringLiteral("Invalid API base URL (SAYLOOM_API_BASE_URL): ") + *error;
+    if (auto error = Endpoints::validateBase(b.website))
+        return QStringLiteral("Invalid website base URL (SAYLOOM_WEBSITE_BASE_URL): ") + *error;
+    return std::nullopt;
+}
+
+void touchAll() {
+    const Endpoints& e = endpoints();
+    (void)e.versionCheckURL(QString::fromLatin1(build::kVersion));
+}
+
+} // namespace sayloom::APIConfig
