@@ -1,10 +1,12 @@
 // sayloom: with no arguments, the dictation application; with a subcommand, one headless task.
 
 #include "BuildConfig.h"
+#include "cli/Command.h"
 #include "platform/linux/JournalLogSink.h"
 #include "support/Logger.h"
 #include "transcription/APIConfig.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QTextStream>
 
@@ -25,12 +27,20 @@ void printError(const QString& message) {
 }
 
 void printUsage() {
-    out() << "Usage: sayloom [--help | --version]\n"
-             "\n"
+    out() << "Usage: sayloom [--help | --version]\n";
+    for (const Command& command : commands())
+        out() << "       sayloom " << command.name << " " << command.synopsis << "\n";
+    out() << "\n"
              "Sayloom is push-to-talk dictation for the Linux desktop: hold your hotkey, speak,\n"
              "let go, and the text appears in the focused field.\n"
-             "\n"
-             "Options:\n"
+             "\n";
+    if (!commands().empty()) {
+        out() << "Commands:\n";
+        for (const Command& command : commands())
+            out() << "  " << command.name.leftJustified(12) << " " << command.summary << "\n";
+        out() << "\n";
+    }
+    out() << "Options:\n"
              "  -h, --help     Show this help and exit.\n"
              "  -v, --version  Show the version and exit.\n"
              "\n"
@@ -52,27 +62,39 @@ void installLogging() {
                 .arg(qEnvironmentVariable("SAYLOOM_LOG_LEVEL")));
 }
 
+const Command* findCommand(const QString& name) {
+    for (const Command& command : commands())
+        if (command.name == name)
+            return &command;
+    return nullptr;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("sayloom"));
-    QCoreApplication::setApplicationVersion(QString::fromLatin1(build::kVersion));
-
-    const QStringList args = app.arguments().mid(1);
-    if (!args.isEmpty()) {
-        const QString& first = args.first();
-        if (first == QLatin1String("-h") || first == QLatin1String("--help")) {
-            printUsage();
-            return 0;
-        }
-        if (first == QLatin1String("-v") || first == QLatin1String("--version")) {
-            out() << "sayloom " << build::kVersion << "\n";
-            return 0;
-        }
-        printError(QStringLiteral("unknown argument \"%1\"; see sayloom --help").arg(first));
+    const QString first = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
+    if (first == QLatin1String("-h") || first == QLatin1String("--help")) {
+        printUsage();
+        return 0;
+    }
+    if (first == QLatin1String("-v") || first == QLatin1String("--version")) {
+        out() << "sayloom " << build::kVersion << "\n";
+        out().flush();
+        return 0;
+    }
+    const Command* command = first.isEmpty() ? nullptr : findCommand(first);
+    if (!first.isEmpty() && !command) {
+        printError(QStringLiteral("unknown command \"%1\"; see sayloom --help").arg(first));
         return 2;
     }
+
+    std::unique_ptr<QCoreApplication> app;
+    if (command && command->application == Command::Application::gui)
+        app = std::make_unique<QApplication>(argc, argv);
+    else
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("sayloom"));
+    QCoreApplication::setApplicationVersion(QString::fromLatin1(build::kVersion));
 
     installLogging();
     if (const auto error = APIConfig::configurationError()) {
@@ -80,6 +102,9 @@ int main(int argc, char** argv) {
         return 1;
     }
     APIConfig::touchAll();
+
+    if (command)
+        return command->run(QCoreApplication::arguments().mid(2));
 
     out() << "Sayloom " << build::kVersion
           << ": this build has the dictation engine, settings and service configuration, but not "
