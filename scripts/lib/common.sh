@@ -3,7 +3,7 @@
 
 # Debian 12 packages, by purpose.
 SAYLOOM_BUILD_PACKAGES=(
-    cmake ninja-build g++ pkg-config ca-certificates
+    cmake ninja-build g++ pkg-config ca-certificates libssl3
     qt6-base-dev qcoro-qt6-dev libicu-dev libsystemd-dev
 )
 SAYLOOM_TEST_PACKAGES=(

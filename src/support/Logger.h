@@ -62,7 +62,7 @@ inline constexpr const char* kSubsystem = "ai.sayloom.app";
 
 // Renders a printf-style format the way the log shows it: privacy markers such as
 // "%{public}s" and "%{private}@" print their value plainly, "%{bool}d" prints true or false,
-// and a missing or mismatched argument prints as "<?>" rather than failing.
+// and a missing argument or an unknown conversion prints as "<?>" rather than failing.
 QString render(const char* format, std::span<const LogArg> args);
 
 // Replaces the sink (null drops every line) and returns the previous one.

@@ -12,7 +12,7 @@ namespace sayloom {
 namespace {
 
 // Maps a failed reply that carries no usable HTTP response onto the URL error codes.
-URLError transportError(const QNetworkReply& reply, bool cancelledByUs) {
+URLError transportError(const QNetworkReply& reply) {
     switch (reply.error()) {
     case QNetworkReply::ConnectionRefusedError:
         return URLError(URLError::cannotConnectToHost);
@@ -23,8 +23,8 @@ URLError transportError(const QNetworkReply& reply, bool cancelledByUs) {
     case QNetworkReply::TimeoutError:
         return URLError(URLError::timedOut);
     case QNetworkReply::OperationCanceledError:
-        // Qt aborts a transfer whose transfer time-out expired the same way as one we aborted.
-        return URLError(cancelledByUs ? URLError::cancelled : URLError::timedOut);
+        // Our own cancellation is handled before; Qt ends a transfer whose time-out expired so.
+        return URLError(URLError::timedOut);
     case QNetworkReply::SslHandshakeFailedError:
         return URLError(URLError::secureConnectionFailed);
     case QNetworkReply::TemporaryNetworkFailureError:
@@ -33,6 +33,11 @@ URLError transportError(const QNetworkReply& reply, bool cancelledByUs) {
         return URLError(URLError::notConnectedToInternet);
     case QNetworkReply::InsecureRedirectError:
         return URLError(URLError::appTransportSecurityRequiresSecureConnection);
+    case QNetworkReply::UnknownNetworkError:
+        // Qt has no code of its own for a missing route or interface; its text names it.
+        if (reply.errorString().contains(QLatin1String("unreachable"), Qt::CaseInsensitive))
+            return URLError(URLError::notConnectedToInternet);
+        return URLError(URLError::unknown, reply.errorString());
     default:
         return URLError(URLError::unknown, reply.errorString());
     }
@@ -81,15 +86,31 @@ QCoro::Task<URLSessionResult> QtURLSession::data(URLRequest request,
     for (const auto& [name, value] : request.headers)
         networkRequest.setRawHeader(name, value);
     networkRequest.setTransferTimeout(static_cast<int>(request.timeoutInterval.count()));
+    // Redirects are followed only to places we would send the request to in the first place.
+    networkRequest.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                                QNetworkRequest::UserVerifiedRedirectPolicy);
 
     std::unique_ptr<QNetworkReply, ReplyDeleter> reply(
         manager_->sendCustomRequest(networkRequest, request.httpMethod, request.httpBody));
-
-    bool cancelledByUs = false;
     QNetworkReply* rawReply = reply.get();
+
+    bool refusedRedirect = false;
+    QObject::connect(rawReply, &QNetworkReply::redirected, rawReply,
+                     [rawReply, &refusedRedirect](const QUrl& target) {
+                         if (isAllowedScheme(target)) {
+                             Q_EMIT rawReply->redirectAllowed();
+                         } else {
+                             refusedRedirect = true;
+                             rawReply->abort();
+                         }
+                     });
+
+    // Abort from the event loop: QNetworkReply::abort() finishes the reply at once, and the
+    // canceller should not run this coroutine's continuation on its own stack.
+    bool cancelledByUs = false;
     const auto registration = cancellation.subscribe([&cancelledByUs, rawReply] {
         cancelledByUs = true;
-        rawReply->abort();
+        QMetaObject::invokeMethod(rawReply, &QNetworkReply::abort, Qt::QueuedConnection);
     });
 
     co_await rawReply;
@@ -97,12 +118,14 @@ QCoro::Task<URLSessionResult> QtURLSession::data(URLRequest request,
 
     if (cancelledByUs)
         throw URLError(URLError::cancelled);
+    if (refusedRedirect)
+        throw URLError(URLError::appTransportSecurityRequiresSecureConnection);
     if (isTransportFailure(*reply))
-        throw transportError(*reply, false);
+        throw transportError(*reply);
 
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     if (!status.isValid())
-        throw transportError(*reply, false);
+        throw transportError(*reply);
 
     URLSessionResult result;
     result.data = reply->readAll();
