@@ -5,9 +5,11 @@
 SAYLOOM_BUILD_PACKAGES=(
     cmake ninja-build g++ pkg-config ca-certificates libssl3
     qt6-base-dev qcoro-qt6-dev libicu-dev libsystemd-dev
+    libopus-dev libsamplerate0-dev
 )
 SAYLOOM_TEST_PACKAGES=(
     libgtest-dev libgmock-dev googletest libbenchmark-dev
+    libogg-dev libopusfile-dev vorbis-tools
     xvfb xauth openbox dbus dbus-x11 x11-utils
 )
 

@@ -6,11 +6,15 @@ namespace sayloom::testing {
 
 namespace {
 
-struct CallAwaiter {
-    std::shared_ptr<FakeTranscriber::Call> call;
+class CallAwaiter {
+public:
+    explicit CallAwaiter(std::shared_ptr<FakeTranscriber::Call> call) : call(std::move(call)) {}
     bool await_ready() const noexcept { return call->finished; }
     void await_suspend(std::coroutine_handle<> handle) { call->waiter = handle; }
     void await_resume() const noexcept {}
+
+private:
+    std::shared_ptr<FakeTranscriber::Call> call;
 };
 
 } // namespace
@@ -34,7 +38,7 @@ FakeTranscriber::transcribe(std::vector<float> samples, std::optional<QString> t
     call->sampleCount = samples.size();
     call->translationTarget = std::move(translationTarget);
     calls_.push_back(call);
-    co_await CallAwaiter{call};
+    co_await CallAwaiter(call);
     if (call->error)
         std::rethrow_exception(call->error);
     co_return *call->result;

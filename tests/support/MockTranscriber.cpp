@@ -9,7 +9,8 @@ namespace sayloom::testing {
 QCoro::Task<TranscribeResult> MockTranscriber::transcribe(std::vector<float> samples,
                                                           std::optional<QString>) {
     const std::size_t count = samples.size();
-    if (!co_await scheduler_.sleep(200ms, cancellation_))
+    const bool completed = co_await scheduler_.sleep(200ms, cancellation_);
+    if (!completed)
         throw CancellationError();
     TranscribeResult result;
     result.text = QStringLiteral("Hello, this is a test transcription (%1s)")
