@@ -6,11 +6,15 @@ SAYLOOM_BUILD_PACKAGES=(
     cmake ninja-build g++ pkg-config ca-certificates libssl3
     qt6-base-dev qcoro-qt6-dev libicu-dev libsystemd-dev
     libopus-dev libsamplerate0-dev
+    # the Secret Service keychain
+    libsecret-1-dev
 )
 SAYLOOM_TEST_PACKAGES=(
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     libogg-dev libopusfile-dev vorbis-tools
     xvfb xauth openbox dbus dbus-x11 x11-utils
+    # a Secret Service for the keychain tests, and a hand for its unlock prompt
+    gnome-keyring libsecret-tools xdotool
 )
 
 log_step() { [ -n "${SAYLOOM_VERBOSE:-}" ] && echo "== $*" >&2 || true; }

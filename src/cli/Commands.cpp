@@ -1,10 +1,15 @@
+#include "cli/AccountCommand.h"
 #include "cli/Command.h"
+#include "cli/SignOutCommand.h"
 
 namespace sayloom {
 
 // Each command lives in its own file and contributes one entry here.
 const std::vector<Command>& commands() {
-    static const std::vector<Command> all = {};
+    static const std::vector<Command> all = {
+        accountCommand(),
+        signOutCommand(),
+    };
     return all;
 }
 

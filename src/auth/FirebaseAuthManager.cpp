@@ -1,0 +1,353 @@
+#include "auth/FirebaseAuthManager.h"
+
+#include "auth/FirebaseAuthError.h"
+#include "support/JSONDecodingError.h"
+#include "support/LocalizedError.h"
+#include "support/URLSession.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QStringDecoder>
+
+#include <algorithm>
+
+namespace sayloom {
+
+namespace {
+
+const QString kIdTokenKey = QString::fromLatin1(CredentialStore::kIdTokenService);
+const QString kRefreshTokenKey = QString::fromLatin1(CredentialStore::kRefreshTokenService);
+const QString kUidKey = QString::fromLatin1(CredentialStore::kUidService);
+
+// Longest stretch of a refused refresh's response body that goes into the log.
+constexpr qsizetype kLoggedBodyLimit = 2000;
+
+// The identity service's client SDK wants its default app configured once per process. This
+// client talks to the REST endpoints directly, so there is nothing to configure.
+void configureIdentityPlatform() {}
+
+// The refresh token as a form value: what may stand in a URL query, except the three characters
+// that would split the form ("&", "=", "+").
+QByteArray formEncoded(const QString& value) {
+    return QUrl::toPercentEncoding(value, "!$'()*,/:;?@");
+}
+
+// A refused refresh's body as the log shows it: UTF-8 text ("empty" when it is not), with every
+// token it might echo blanked out and its length bounded.
+QString loggableBody(const QByteArray& body, const QStringList& secrets) {
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = decoder.decode(body);
+    if (decoder.hasError())
+        return QStringLiteral("empty");
+    for (const QString& secret : secrets)
+        if (!secret.isEmpty())
+            text.replace(secret, QStringLiteral("<redacted>"));
+    static const QRegularExpression tokenMember(QStringLiteral(
+        R"__(("(?:id_token|refresh_token|access_token|idToken|refreshToken)"\s*:\s*)"(?:[^"\\]|\\.)*")__"));
+    text.replace(tokenMember, QStringLiteral(R"(\1"<redacted>")"));
+    if (text.size() > kLoggedBodyLimit)
+        text = text.left(kLoggedBodyLimit) + QStringLiteral("…");
+    return text;
+}
+
+std::optional<QString> stringMember(const QJsonObject& object, const QString& key) {
+    const QJsonValue value = object.value(key);
+    if (!value.isString())
+        return std::nullopt;
+    return value.toString();
+}
+
+} // namespace
+
+FirebaseAuthManager::FirebaseAuthManager(Collaborators collaborators, QObject* parent)
+    : QObject(parent)
+    , session_(collaborators.session)
+    , scheduler_(collaborators.scheduler)
+    , secureToken_(std::move(collaborators.secureToken))
+    , accountSyncURL_(std::move(collaborators.accountSyncURL))
+    , credentials_(collaborators.keychain) {
+    configureIdentityPlatform();
+    restore();
+}
+
+FirebaseAuthManager::~FirebaseAuthManager() {
+    *alive_ = false;
+    if (refreshTask_)
+        refreshTask_->cancellation.cancel();
+}
+
+QCoro::Task<void> FirebaseAuthManager::waitUntilRestored() {
+    const SharedOutcome<bool> restored = restored_;
+    co_await restored.wait();
+}
+
+QCoro::Task<void> FirebaseAuthManager::restore() {
+    const auto alive = alive_;
+    const std::uint64_t generation = authGeneration_;
+    const CredentialMap credentials = co_await credentials_.load();
+    if (!*alive)
+        co_return;
+    // A sign-in or sign-out while the keychain was being read has decided already.
+    if (generation == authGeneration_ && !isLoggedIn_ && credentials.contains(kUidKey) &&
+        credentials.contains(kRefreshTokenKey)) {
+        setUid(credentials.value(kUidKey));
+        setIsLoggedIn(true);
+        if (credentials.contains(kIdTokenKey)) {
+            // Its expiry is not stored: the first getIdToken() refreshes it.
+            cachedIdToken_ = credentials.value(kIdTokenKey);
+            tokenExpiry_ = scheduler_.wallNow();
+        }
+    }
+    restored_.resolve(true);
+}
+
+QCoro::Task<QString> FirebaseAuthManager::getIdToken() {
+    if (!restored_.isSettled())
+        co_await waitUntilRestored();
+    if (cachedIdToken_ && tokenExpiry_ > scheduler_.wallNow() + kExpiryMargin)
+        co_return QString(*cachedIdToken_); // a copy: `co_return` would move from the member
+    if (refreshTask_) {
+        const SharedOutcome<QString> outcome = refreshTask_->outcome;
+        co_return co_await outcome.wait();
+    }
+    const CredentialMap& credentials = credentials_.credentials();
+    const auto stored = credentials.constFind(kRefreshTokenKey);
+    if (stored == credentials.cend())
+        throw FirebaseAuthError::notLoggedIn();
+
+    auto refresh = std::make_shared<Refresh>();
+    refresh->generation = authGeneration_;
+    refreshTask_ = refresh;
+    runRefresh(refresh, *stored);
+    const SharedOutcome<QString> outcome = refresh->outcome;
+    co_return co_await outcome.wait();
+}
+
+void FirebaseAuthManager::forgetCachedToken() {
+    cachedIdToken_.reset();
+    tokenExpiry_ = WallInstant::min();
+}
+
+QCoro::Task<void> FirebaseAuthManager::runRefresh(std::shared_ptr<Refresh> refresh,
+                                                  QString refreshToken) {
+    const auto alive = alive_;
+    QString token;
+    std::exception_ptr failure;
+    try {
+        token = co_await performRefresh(refreshToken, refresh->cancellation);
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (!*alive) {
+        refresh->outcome.reject(std::make_exception_ptr(FirebaseAuthError::sessionExpired()));
+        co_return;
+    }
+    // A sign-out has detached this refresh already, and a new one may have taken its place.
+    if (refreshTask_ == refresh)
+        refreshTask_.reset();
+    if (!failure) {
+        refresh->outcome.resolve(token);
+        co_return;
+    }
+    if (FirebaseAuthError::holds(failure, FirebaseAuthError::Code::refreshTemporarilyFailed)) {
+        log_.error("Token refresh temporarily failed; keeping credentials for retry.");
+        refresh->outcome.reject(failure);
+        co_return;
+    }
+    // When a sign-out came first, it has cleared everything already; clearing again could wipe a
+    // sign-in that followed it.
+    if (authGeneration_ == refresh->generation) {
+        log_.error("Token refresh failed permanently: %s. Clearing auth state.",
+                   localizedDescription(failure));
+        clearAuthState();
+    }
+    refresh->outcome.reject(std::make_exception_ptr(FirebaseAuthError::sessionExpired()));
+}
+
+QCoro::Task<QString> FirebaseAuthManager::performRefresh(QString refreshToken,
+                                                         CancellationToken cancellation) {
+    const auto alive = alive_;
+    const std::uint64_t generation = authGeneration_;
+    const std::optional<QUrl> url = secureToken_.tokenURL();
+    if (!url)
+        throw FirebaseAuthError::invalidConfig();
+
+    URLRequest request;
+    request.url = *url;
+    request.httpMethod = "POST";
+    request.setValue("application/x-www-form-urlencoded", "Content-Type");
+    request.httpBody =
+        QByteArray("grant_type=refresh_token&refresh_token=") + formEncoded(refreshToken);
+    request.timeoutInterval = kRefreshTimeout;
+
+    URLSessionResult result;
+    std::exception_ptr transportError;
+    try {
+        result = co_await session_.data(std::move(request), cancellation);
+    } catch (...) {
+        transportError = std::current_exception();
+    }
+    if (!*alive)
+        throw CancellationError();
+    if (transportError) {
+        // A sign-out cancels the transfer: that is no network trouble.
+        if (authGeneration_ != generation) {
+            log_.info("Discarding a token refresh that completed after sign-out");
+            throw FirebaseAuthError::sessionExpired();
+        }
+        log_.error("Token refresh: network error (%s). Treating as transient.",
+                   localizedDescription(transportError));
+        throw FirebaseAuthError::refreshTemporarilyFailed();
+    }
+
+    const int status = result.response.statusCode;
+    if (status < 100) {
+        log_.error("Token refresh: no HTTP response. Treating as transient.");
+        throw FirebaseAuthError::refreshTemporarilyFailed();
+    }
+    if (status != 200) {
+        const QStringList secrets = {refreshToken, QString::fromLatin1(formEncoded(refreshToken)),
+                                     cachedIdToken_.value_or(QString())};
+        log_.error("Token refresh failed: HTTP %ld - %s", status,
+                   loggableBody(result.data, secrets));
+        if (status >= 500 || status == 429)
+            throw FirebaseAuthError::refreshTemporarilyFailed();
+        throw FirebaseAuthError::sessionExpired();
+    }
+
+    const QJsonDocument document = QJsonDocument::fromJson(result.data);
+    const QJsonObject object = document.object();
+    const auto idToken = stringMember(object, QStringLiteral("id_token"));
+    const auto newRefreshToken = stringMember(object, QStringLiteral("refresh_token"));
+    const auto expiresIn = stringMember(object, QStringLiteral("expires_in"));
+    // Empty tokens count as missing: storing one would lose the credentials we have.
+    if (!document.isObject() || !idToken || !newRefreshToken || !expiresIn || idToken->isEmpty() ||
+        newRefreshToken->isEmpty()) {
+        log_.error("Token refresh: invalid JSON response. Treating as transient.");
+        throw FirebaseAuthError::refreshTemporarilyFailed();
+    }
+
+    if (authGeneration_ != generation) {
+        log_.info("Discarding a token refresh that completed after sign-out");
+        throw FirebaseAuthError::sessionExpired();
+    }
+
+    cachedIdToken_ = *idToken;
+    tokenExpiry_ = scheduler_.wallNow() + tokenLifetime(expiresIn);
+    credentials_.setCredential(kIdTokenKey, *idToken);
+    credentials_.setCredential(kRefreshTokenKey, *newRefreshToken);
+    co_return *idToken;
+}
+
+std::chrono::seconds FirebaseAuthManager::tokenLifetime(const std::optional<QString>& text) {
+    if (!text || text->isEmpty())
+        return kDefaultTokenLifetime;
+    qsizetype i = 0;
+    if (text->at(0) == QLatin1Char('+') || text->at(0) == QLatin1Char('-'))
+        ++i;
+    if (i == text->size())
+        return kDefaultTokenLifetime;
+    for (qsizetype j = i; j < text->size(); ++j) {
+        const char16_t c = text->at(j).unicode();
+        if (c < u'0' || c > u'9')
+            return kDefaultTokenLifetime;
+    }
+    bool ok = false;
+    const qlonglong seconds = text->toLongLong(&ok);
+    if (!ok)
+        return kDefaultTokenLifetime;
+    return std::clamp(std::chrono::seconds(seconds), kMinimumTokenLifetime, kDefaultTokenLifetime);
+}
+
+void FirebaseAuthManager::clearAuthState() {
+    ++authGeneration_;
+    const std::shared_ptr<Refresh> inFlight = std::exchange(refreshTask_, nullptr);
+    uid_.reset();
+    userEmail_.reset();
+    userName_.reset();
+    userPicture_.reset();
+    isLoggedIn_ = false;
+    cachedIdToken_.reset();
+    tokenExpiry_ = WallInstant::min();
+    refreshTimer_.cancel();
+    credentials_.removeCredential(kIdTokenKey);
+    credentials_.removeCredential(kRefreshTokenKey);
+    credentials_.removeCredential(kUidKey);
+
+    // Observers hear of the sign-out only now, and the refresh in flight is cancelled only now:
+    // whatever runs in response finds nothing of the old session left to reuse.
+    Q_EMIT uidChanged(uid_);
+    Q_EMIT userEmailChanged(userEmail_);
+    Q_EMIT userNameChanged(userName_);
+    Q_EMIT userPictureChanged(userPicture_);
+    Q_EMIT isLoggedInChanged(isLoggedIn_);
+    if (inFlight)
+        inFlight->cancellation.cancel();
+}
+
+void FirebaseAuthManager::startRefreshTimer() {
+    refreshTimer_ = scheduler_.scheduleRepeating(kRefreshTimerInterval, [this] {
+        // The tick's task may outlive the manager: it keeps its own logger.
+        [](FirebaseAuthManager* self, Logger log) -> QCoro::Task<void> {
+            try {
+                co_await self->getIdToken();
+                log.info("Token refreshed");
+            } catch (...) {
+            }
+        }(this, log_);
+    });
+}
+
+QCoro::Task<void> FirebaseAuthManager::syncAccount() {
+    const auto alive = alive_;
+    const QString token = co_await getIdToken();
+    const std::uint64_t generation = authGeneration_;
+
+    URLRequest request;
+    request.url = accountSyncURL_;
+    request.httpMethod = "POST";
+    request.setValue("Bearer " + token.toUtf8(), "Authorization");
+    request.setValue("application/json", "Content-Type");
+    request.timeoutInterval = kAccountSyncTimeout;
+    const URLSessionResult result = co_await session_.data(std::move(request));
+    if (!*alive)
+        co_return;
+    if (result.response.statusCode != 200)
+        throw FirebaseAuthError::syncFailed();
+
+    QJsonParseError parseError;
+    const QJsonDocument document = QJsonDocument::fromJson(result.data, &parseError);
+    if (parseError.error != QJsonParseError::NoError)
+        throw JSONDecodingError(JSONDecodingError::Kind::dataCorrupted, parseError.errorString());
+    // An answer for an account that has signed out meanwhile must not bring its name back.
+    if (generation != authGeneration_)
+        co_return;
+    const QJsonValue user = document.object().value(QStringLiteral("user"));
+    if (!document.isObject() || !user.isObject())
+        co_return;
+    setUserEmail(stringMember(user.toObject(), QStringLiteral("email")));
+    setUserName(stringMember(user.toObject(), QStringLiteral("name")));
+}
+
+void FirebaseAuthManager::setIsLoggedIn(bool value) {
+    isLoggedIn_ = value;
+    Q_EMIT isLoggedInChanged(value);
+}
+
+void FirebaseAuthManager::setUserEmail(std::optional<QString> value) {
+    userEmail_ = std::move(value);
+    Q_EMIT userEmailChanged(userEmail_);
+}
+
+void FirebaseAuthManager::setUserName(std::optional<QString> value) {
+    userName_ = std::move(value);
+    Q_EMIT userNameChanged(userName_);
+}
+
+void FirebaseAuthManager::setUid(std::optional<QString> value) {
+    uid_ = std::move(value);
+    Q_EMIT uidChanged(uid_);
+}
+
+} // namespace sayloom

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "auth/FirebaseAuthManager.h"
+#include "platform/linux/DesktopKeychain.h"
+#include "support/JsonFileKeyValueStore.h"
+#include "support/QtScheduler.h"
+#include "support/QtURLSession.h"
+
+#include <memory>
+#include <optional>
+
+namespace sayloom {
+
+class AuthState;
+
+// The real parts behind the account commands: the desktop's keychain, the HTTP session, the
+// clock, the user-defaults store, and the authentication manager built on them, with the
+// service addresses of this build.
+class AccountServices {
+public:
+    AccountServices();
+
+    // Why this build or environment cannot refresh identity tokens, or nothing. The commands check
+    // it first: a refresh that cannot even be sent would sign the user out.
+    static std::optional<QString> configurationError();
+
+    FirebaseAuthManager& auth() { return auth_; }
+    // An account state on these parts that leaves the service calls to the command.
+    std::unique_ptr<AuthState> makeAuthState();
+
+private:
+    linux_desktop::DesktopKeychain keychain_;
+    QtURLSession session_;
+    QtScheduler scheduler_;
+    JsonFileKeyValueStore defaults_;
+    FirebaseAuthManager auth_;
+};
+
+} // namespace sayloom

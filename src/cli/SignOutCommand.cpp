@@ -1,0 +1,48 @@
+#include "cli/SignOutCommand.h"
+
+#include "auth/AuthState.h"
+#include "cli/AccountServices.h"
+
+#include <QTextStream>
+
+namespace sayloom {
+
+namespace {
+
+void printError(const QString& message) {
+    QTextStream(stderr) << "sayloom: " << message << Qt::endl;
+}
+
+QCoro::Task<int> signOut(AccountServices& services) {
+    FirebaseAuthManager& auth = services.auth();
+    co_await auth.waitUntilRestored();
+    if (!auth.isLoggedIn()) {
+        printError(QStringLiteral("not signed in"));
+        co_return 1;
+    }
+    services.makeAuthState()->signOut();
+    // The deletions must reach the keychain before the process ends.
+    co_await auth.flushCredentialWrites();
+    QTextStream(stdout) << "Signed out.\n";
+    co_return 0;
+}
+
+int run(const QStringList& arguments) {
+    if (!arguments.isEmpty()) {
+        printError(
+            QStringLiteral("unknown option \"%1\"; usage: sayloom signout").arg(arguments.first()));
+        return 2;
+    }
+    AccountServices services;
+    return QCoro::waitFor(signOut(services));
+}
+
+} // namespace
+
+Command signOutCommand() {
+    return Command{QStringLiteral("signout"), QString(),
+                   QStringLiteral("Sign out of Sayloom on this computer."),
+                   Command::Application::core, run};
+}
+
+} // namespace sayloom
