@@ -5,8 +5,8 @@
 namespace sayloom {
 
 // What the engine needs of the global hotkey monitor: whether a dictation hotkey is held and
-// which one, the lock, two activity flags the engine keeps up to date, and the unlock and cancel
-// signals. Main thread only.
+// which one, the lock, two activity flags the engine keeps up to date, the unlock and cancel
+// signals, and starting and stopping the monitor. Main thread only.
 class DictationHotkeys : public QObject {
     Q_OBJECT
 public:
@@ -21,6 +21,15 @@ public:
     virtual void setRecordingActive(bool active) = 0;
     virtual void setTranscribingActive(bool active) = 0;
 
+    // Installs the global key monitor (nothing when it is installed already); on failure
+    // eventTapFailed() becomes true.
+    virtual void start() = 0;
+    // Removes the monitor.
+    virtual void stop() = 0;
+    // The last start() could not install the global monitor.
+    virtual bool eventTapFailed() const = 0;
+    virtual void setEventTapFailed(bool failed) = 0;
+
 Q_SIGNALS:
     // Emitted on every assignment of the held flag (repeats included).
     void hotkeyHeldChanged(bool held);
@@ -28,6 +37,8 @@ Q_SIGNALS:
     void unlockRequested();
     // Escape while something is active.
     void cancelRequested();
+    // Emitted on every assignment of the monitor-failed flag.
+    void eventTapFailedChanged(bool failed);
 };
 
 } // namespace sayloom

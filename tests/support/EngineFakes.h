@@ -20,6 +20,16 @@ public:
     void setLocked(bool locked) override { locked_ = locked; }
     void setRecordingActive(bool active) override { recordingActive.push_back(active); }
     void setTranscribingActive(bool active) override { transcribingActive.push_back(active); }
+    void start() override {
+        ++startCount;
+        setEventTapFailed(!installable);
+    }
+    void stop() override { ++stopCount; }
+    bool eventTapFailed() const override { return eventTapFailed_; }
+    void setEventTapFailed(bool failed) override {
+        eventTapFailed_ = failed;
+        Q_EMIT eventTapFailedChanged(failed);
+    }
 
     void press(bool translate = false) {
         translate_ = translate;
@@ -40,8 +50,13 @@ public:
     // Every value the engine wrote, in order.
     std::vector<bool> recordingActive;
     std::vector<bool> transcribingActive;
+    // Whether start() can install the monitor (an X11 session) or not (Wayland, no XInput2).
+    bool installable = true;
+    int startCount = 0;
+    int stopCount = 0;
 
 private:
+    bool eventTapFailed_ = false;
     bool held_ = false;
     bool translate_ = false;
     bool locked_ = false;
