@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QObject>
 #include <QString>
+
+#include <qcoro/qcorotask.h>
 
 #include <cstdint>
 #include <optional>
@@ -54,6 +57,33 @@ public:
     // service could not produce it (the text is then untranslated).
     virtual QString process(const QString& text, bool translationRequested,
                             const std::optional<QString>& translationError) = 0;
+};
+
+} // namespace sayloom
+
+namespace sayloom {
+
+// The signed-in account as the engine's start-up and wake handling need it.
+class EngineAccount {
+public:
+    virtual ~EngineAccount() = default;
+    // Resumes once the signed-in state is known (restored from the keychain).
+    virtual QCoro::Task<void> waitUntilRestored() = 0;
+    virtual bool isLoggedIn() const = 0;
+    // A valid identity token, refreshed when needed; throws when none can be had.
+    virtual QCoro::Task<QString> getIdToken() = 0;
+    // (Re)starts the periodic token refresh.
+    virtual void startRefreshTimer() = 0;
+};
+
+// Tells when the computer has woken from sleep.
+class WakeSource : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+
+Q_SIGNALS:
+    void didWake();
 };
 
 } // namespace sayloom

@@ -2,6 +2,7 @@
 
 #include "engine/TranscriberError.h"
 #include "settings/AppSettings.h"
+#include "support/PlatformText.h"
 #include "support/TextMetrics.h"
 #include "support/URLError.h"
 #include "support/URLSession.h"
@@ -27,6 +28,12 @@ SayloomEngine::SayloomEngine(Collaborators collaborators, QObject* parent)
     : QObject(parent)
     , c_(std::move(collaborators)) {
     installHotkeyBindings();
+
+    checkPermissions();
+    startPermissionPoll(kFastPollInterval);
+    registerWakeObserver();
+    // The rest of start-up runs from the event loop, once construction is over.
+    startupTimer_ = c_.scheduler.scheduleOnce(Duration::zero(), [this] { runStartup(); });
 }
 
 SayloomEngine::~SayloomEngine() = default;
@@ -136,10 +143,140 @@ QCoro::Task<void> SayloomEngine::handleUnlock() {
 // MARK: permissions
 
 void SayloomEngine::checkPermissions() {
+    const bool wasAccessibilityGranted = isAccessibilityGranted_;
     setAccessibilityGranted(c_.permissions.isAccessibilityTrusted());
     setMicrophoneGranted(c_.permissions.isMicrophoneAuthorized());
     if (isAccessibilityGranted_)
         setAccessibilityNeeded(false);
+
+    if (!wasAccessibilityGranted && isAccessibilityGranted_) {
+        log_.info("Accessibility just granted - restarting hotkey monitor");
+        c_.hotkeys.setEventTapFailed(false);
+        start();
+    }
+    if (isAccessibilityGranted_ && isMicrophoneGranted_) {
+        if (permissionPollingState_ == PermissionPollingState::slow)
+            return;
+        permissionPollingState_ = PermissionPollingState::slow;
+        startPermissionPoll(kSlowPollInterval);
+        log_.info("All permissions granted - reduced polling to %lds", kSlowPollInterval.count());
+    } else {
+        if (permissionPollingState_ == PermissionPollingState::fast)
+            return;
+        permissionPollingState_ = PermissionPollingState::fast;
+        startPermissionPoll(kFastPollInterval);
+        log_.error("Permission revoked - resumed fast polling");
+    }
+}
+
+// MARK: start-up and shut-down
+
+QCoro::Task<void> SayloomEngine::runStartup() {
+    QPointer<SayloomEngine> self(this);
+    start();
+    requestMicrophone();
+    if (!c_.account)
+        co_return;
+    EngineAccount& account = *c_.account;
+    co_await account.waitUntilRestored();
+    if (!self || !account.isLoggedIn())
+        co_return; // nobody signed in: no token, no warm-up, no warm-up timer
+    try {
+        (void)co_await account.getIdToken();
+    } catch (const std::exception& error) {
+        if (self)
+            self->log_.error("Initial token fetch failed: %s", localizedDescription(error));
+    }
+    if (!self)
+        co_return;
+    account.startRefreshTimer();
+    if (c_.session && c_.warmupURL.isValid())
+        co_await prewarm(*c_.session, c_.warmupURL);
+    if (self)
+        self->startWarmupTimer();
+}
+
+void SayloomEngine::start() {
+    startPermissionPoll(kFastPollInterval);
+    permissionPollingState_ = PermissionPollingState::fast;
+    registerWakeObserver();
+    checkPermissions();
+    c_.hotkeys.start();
+    if (c_.hotkeys.eventTapFailed()) {
+        if (!c_.settings.hasCompletedOnboarding()) {
+            log_.info("Accessibility not granted yet - onboarding will handle it");
+        } else {
+            // Stays until the next dictation or another change of state; no timer clears it.
+            setState(EngineState::error(platformText(PlatformTextKey::enableAccessibilityError)));
+            log_.error("Event tap failed - accessibility not granted for this binary");
+        }
+    } else {
+        log_.info("Engine started");
+    }
+}
+
+void SayloomEngine::stop() {
+    permissionTimer_.cancel();
+    warmupTimer_.cancel();
+    removeWakeObserver();
+    c_.hotkeys.stop();
+    if (c_.recorder.isRecording())
+        (void)c_.recorder.stop();
+    log_.info("Engine stopped");
+}
+
+void SayloomEngine::startPermissionPoll(std::chrono::seconds interval) {
+    QPointer<SayloomEngine> self(this);
+    permissionTimer_ = c_.scheduler.scheduleRepeating(interval, [self] {
+        if (self)
+            self->checkPermissions();
+    });
+}
+
+void SayloomEngine::startWarmupTimer() {
+    QPointer<SayloomEngine> self(this);
+    warmupTimer_ = c_.scheduler.scheduleRepeating(kWarmupInterval, [self] {
+        if (self && self->isSignedIn())
+            self->startWarmup();
+    });
+}
+
+void SayloomEngine::requestMicrophone() {
+    // There is no permission to ask for: a capture source is either there or not. The next poll
+    // sees one that appears.
+    if (!c_.permissions.isMicrophoneAuthorized())
+        log_.error("Microphone permission denied - open System Settings > Privacy > Microphone");
+}
+
+bool SayloomEngine::isSignedIn() const { return c_.account && c_.account->isLoggedIn(); }
+
+// MARK: waking from sleep
+
+void SayloomEngine::registerWakeObserver() {
+    removeWakeObserver();
+    if (c_.wake)
+        wakeObserver_ = connect(c_.wake, &WakeSource::didWake, this, [this] { handleWake(); });
+}
+
+void SayloomEngine::removeWakeObserver() {
+    if (wakeObserver_)
+        disconnect(wakeObserver_);
+    wakeObserver_ = {};
+}
+
+QCoro::Task<void> SayloomEngine::handleWake() {
+    log_.info("System woke from sleep - refreshing credentials + warming API");
+    QPointer<SayloomEngine> self(this);
+    if (isSignedIn()) {
+        try {
+            (void)co_await c_.account->getIdToken();
+        } catch (const std::exception& error) {
+            if (self)
+                self->log_.error("Post-wake token refresh failed: %s", localizedDescription(error));
+        }
+    }
+    if (self && c_.session && c_.warmupURL.isValid())
+        co_await prewarm(*c_.session, c_.warmupURL);
 }
 
 // MARK: one dictation

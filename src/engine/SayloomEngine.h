@@ -12,6 +12,7 @@
 #include <QObject>
 #include <QUrl>
 
+#include <chrono>
 #include <cstdint>
 #include <exception>
 #include <optional>
@@ -53,7 +54,15 @@ public:
         // Warm-up requests go through this session to this address.
         URLSessionProtocol* session = nullptr;
         QUrl warmupURL;
+        // The signed-in account (token at start-up and after waking) and the wake signal.
+        EngineAccount* account = nullptr;
+        WakeSource* wake = nullptr;
     };
+
+    enum class PermissionPollingState { fast, slow };
+    static constexpr std::chrono::seconds kFastPollInterval{2};
+    static constexpr std::chrono::seconds kSlowPollInterval{30};
+    static constexpr std::chrono::seconds kWarmupInterval{60};
 
     explicit SayloomEngine(Collaborators collaborators, QObject* parent = nullptr);
     ~SayloomEngine() override;
@@ -70,8 +79,16 @@ public:
     }
     const std::optional<QString>& recordingNotice() const { return recordingNotice_; }
 
-    // Refreshes the two permission flags.
+    // Refreshes the two permission flags; restarts the key monitor when Accessibility has just
+    // been granted, and polls faster while a permission is missing.
     void checkPermissions();
+
+    // (Re)starts the background machinery: permission poll, wake handling, key monitor.
+    void start();
+    // Stops it; a recording in progress is discarded. The state is left as it is.
+    void stop();
+
+    PermissionPollingState permissionPollingState() const { return permissionPollingState_; }
 
     // One warm-up request to the service (no credentials); failures are logged, never thrown.
     static QCoro::Task<void> prewarm(URLSessionProtocol& session, QUrl warmupURL);
@@ -114,6 +131,15 @@ private:
     QCoro::Task<void> prepareTranscriber();
     void startWarmup();
 
+    QCoro::Task<void> runStartup();
+    void startPermissionPoll(std::chrono::seconds interval);
+    void startWarmupTimer();
+    void registerWakeObserver();
+    void removeWakeObserver();
+    QCoro::Task<void> handleWake();
+    void requestMicrophone();
+    bool isSignedIn() const;
+
     void onAudioInterrupted();
     void onDurationWarning(const QString& text);
     void onDurationLimitReached(const QString& text);
@@ -130,6 +156,12 @@ private:
     bool isMicrophoneGranted_ = false;
     std::optional<QString> activeTranslationTarget_;
     std::optional<QString> recordingNotice_;
+
+    Timer startupTimer_;
+    Timer permissionTimer_;
+    Timer warmupTimer_;
+    QMetaObject::Connection wakeObserver_;
+    PermissionPollingState permissionPollingState_ = PermissionPollingState::fast;
 
     std::optional<WallInstant> lastWarmupTime_;
     bool translateCurrentRecording_ = false;

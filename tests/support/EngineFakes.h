@@ -147,4 +147,29 @@ public:
     std::optional<std::int64_t> wordLimit;
 };
 
+// The signed-in account: restored at once, a token on request (or an error), refresh timer counted.
+class FakeAccount final : public EngineAccount {
+public:
+    QCoro::Task<void> waitUntilRestored() override { co_return; }
+    bool isLoggedIn() const override { return loggedIn; }
+    QCoro::Task<QString> getIdToken() override {
+        ++tokenRequests;
+        if (tokenError)
+            std::rethrow_exception(tokenError);
+        co_return QStringLiteral("token");
+    }
+    void startRefreshTimer() override { ++refreshTimerStarts; }
+
+    bool loggedIn = true;
+    std::exception_ptr tokenError;
+    int tokenRequests = 0;
+    int refreshTimerStarts = 0;
+};
+
+class FakeWake final : public WakeSource {
+    Q_OBJECT
+public:
+    void wake() { Q_EMIT didWake(); }
+};
+
 } // namespace sayloom::testing
