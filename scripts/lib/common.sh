@@ -6,12 +6,16 @@ SAYLOOM_BUILD_PACKAGES=(
     cmake ninja-build g++ pkg-config ca-certificates libssl3
     qt6-base-dev qcoro-qt6-dev libicu-dev libsystemd-dev
     libopus-dev libsamplerate0-dev
+    # the microphone (PulseAudio or PipeWire's Pulse server) and audio files for prepare/record
+    libpulse-dev libsndfile1-dev
     # the Secret Service keychain
     libsecret-1-dev
 )
 SAYLOOM_TEST_PACKAGES=(
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     libogg-dev libopusfile-dev vorbis-tools
+    # a private sound server with a null sink as the microphone, and paplay/pactl to drive it
+    pulseaudio pulseaudio-utils
     xvfb xauth openbox dbus dbus-x11 x11-utils
     # a Secret Service for the keychain tests, and a hand for its unlock prompt
     gnome-keyring libsecret-tools xdotool

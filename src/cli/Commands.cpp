@@ -1,5 +1,7 @@
 #include "cli/AccountCommand.h"
 #include "cli/Command.h"
+#include "cli/PrepareCommand.h"
+#include "cli/RecordCommand.h"
 #include "cli/SignOutCommand.h"
 
 namespace sayloom {
@@ -9,6 +11,8 @@ const std::vector<Command>& commands() {
     static const std::vector<Command> all = {
         accountCommand(),
         signOutCommand(),
+        prepareCommand(),
+        recordCommand(),
     };
     return all;
 }
