@@ -25,6 +25,9 @@ public:
     static std::optional<QString> configurationError();
 
     FirebaseAuthManager& auth() { return auth_; }
+    KeyValueStore& defaults() { return defaults_; }
+    URLSessionProtocol& session() { return session_; }
+    Scheduler& scheduler() { return scheduler_; }
     // An account state on these parts that leaves the service calls to the command.
     std::unique_ptr<AuthState> makeAuthState();
 

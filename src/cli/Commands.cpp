@@ -3,6 +3,7 @@
 #include "cli/PrepareCommand.h"
 #include "cli/RecordCommand.h"
 #include "cli/SignOutCommand.h"
+#include "cli/TranscribeCommand.h"
 
 namespace sayloom {
 
@@ -13,6 +14,7 @@ const std::vector<Command>& commands() {
         signOutCommand(),
         prepareCommand(),
         recordCommand(),
+        transcribeCommand(),
     };
     return all;
 }

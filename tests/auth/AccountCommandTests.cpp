@@ -1,4 +1,5 @@
 #include "LoopbackHttpServer.h"
+#include "SayloomProcess.h"
 #include "TaskProbe.h"
 
 #include "auth/CredentialStore.h"
@@ -7,9 +8,6 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
-#include <QTemporaryDir>
-#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -27,24 +25,18 @@ constexpr int kBoundMs = 20'000;
 const QString kService = QString::fromLatin1(CredentialStore::kCredentialsService);
 const QString kAccount = QString::fromLatin1(CredentialStore::kKeychainAccount);
 
-struct Outcome {
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
+using Outcome = SayloomProcess::Outcome;
 
-// `sayloom account` and `sayloom signout` as processes, with a file keychain and settings in a
-// temporary home, and the identity and account services on the loopback server.
+// `sayloom account` and `sayloom signout` as processes, with the identity and account services on
+// the loopback server.
 class AccountCommands : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(server.isListening());
-        ASSERT_TRUE(home.isValid());
         server.setHandler([](const Request& request, Responder& responder) {
             const QByteArray path = request.path();
             if (path == "/v1/token")
-                responder.respond(200, R"({"id_token":"cli-id-token-Q1","refresh_token":)"
-                                       R"("cli-refresh-token-W2","expires_in":"3600"})");
+                responder.respond(200, SayloomProcess::tokenResponse());
             else if (path == "/v1/auth/sync")
                 responder.respond(200, R"({"user":{"email":"kim@example.com","name":"Kim"}})");
             else if (path == "/v1/auth/me")
@@ -57,63 +49,24 @@ protected:
         });
     }
 
-    QString keychainPath() const {
-        return home.filePath(QStringLiteral("data/sayloom/keychain.json"));
-    }
-    QString settingsPath() const {
-        return home.filePath(QStringLiteral("config/sayloom/settings.json"));
-    }
+    QString settingsPath() const { return process.settingsPath(); }
 
     void signIn() {
-        FileKeychain keychain(keychainPath());
-        ASSERT_EQ(
-            TaskProbe<int>::start(
-                keychain.add(kService, kAccount,
-                             R"({"ai.sayloom.app.firebase-refresh-token":"stored-refresh-E3",)"
-                             R"("ai.sayloom.app.firebase-uid":"uid-9"})"))
-                .value(),
-            KeychainStatus::success);
+        process.signIn();
         JsonFileKeyValueStore settings(settingsPath());
         settings.setString(QStringLiteral("cachedUserPlan"), QStringLiteral("pro"));
         settings.setInteger(QStringLiteral("cachedWordLimit"), 10000);
     }
 
     KeychainReadResult storedCredentials() {
-        FileKeychain keychain(keychainPath());
+        FileKeychain keychain(process.keychainPath());
         return TaskProbe<KeychainReadResult>::start(keychain.read(kService, kAccount)).value();
     }
 
-    Outcome run(const QStringList& arguments) {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        const QString base = server.url().toString();
-        environment.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral("data")));
-        environment.insert(QStringLiteral("XDG_CONFIG_HOME"),
-                           home.filePath(QStringLiteral("config")));
-        environment.insert(QStringLiteral("SAYLOOM_KEYCHAIN"), QStringLiteral("file"));
-        environment.insert(QStringLiteral("SAYLOOM_API_BASE_URL"), base);
-        environment.insert(QStringLiteral("SAYLOOM_WEBSITE_BASE_URL"), base);
-        environment.insert(QStringLiteral("SAYLOOM_SECURE_TOKEN_BASE_URL"), base);
-        environment.insert(QStringLiteral("SAYLOOM_FIREBASE_WEB_API_KEY"),
-                           QStringLiteral("cli-key"));
-        QProcess process;
-        process.setProcessEnvironment(environment);
-        process.start(QStringLiteral(SAYLOOM_EXECUTABLE), arguments);
-        // The loopback server answers from this event loop while the command runs.
-        EXPECT_TRUE(
-            QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, kBoundMs));
-        Outcome outcome{process.exitCode(), process.readAllStandardOutput(),
-                        process.readAllStandardError()};
-        for (const QByteArray& secret :
-             {QByteArray("cli-id-token-Q1"), QByteArray("cli-refresh-token-W2"),
-              QByteArray("stored-refresh-E3")}) {
-            EXPECT_FALSE(outcome.out.contains(secret));
-            EXPECT_FALSE(outcome.err.contains(secret)) << outcome.err.toStdString();
-        }
-        return outcome;
-    }
+    Outcome run(const QStringList& arguments) { return process.run(arguments, kBoundMs); }
 
     LoopbackHttpServer server;
-    QTemporaryDir home;
+    SayloomProcess process{server, QStringLiteral(SAYLOOM_EXECUTABLE)};
 };
 
 TEST_F(AccountCommands, AccountShowsWhoIsSignedInThePlanAndTheUsage) {
