@@ -10,6 +10,8 @@ SAYLOOM_BUILD_PACKAGES=(
     libpulse-dev libsndfile1-dev
     # the Secret Service keychain
     libsecret-1-dev
+    # text insertion: the accessibility bus, XTest, XInput 2, X-Resource; CLD2 for the casing
+    libatspi2.0-dev libx11-dev libxtst-dev libxi-dev libxres-dev libcld2-dev
 )
 SAYLOOM_TEST_PACKAGES=(
     libgtest-dev libgmock-dev googletest libbenchmark-dev
@@ -19,6 +21,8 @@ SAYLOOM_TEST_PACKAGES=(
     xvfb xauth openbox dbus dbus-x11 x11-utils
     # a Secret Service for the keychain tests, and a hand for its unlock prompt
     gnome-keyring libsecret-tools xdotool
+    # text insertion: the accessibility bus, a GTK test application, the clipboard from outside
+    at-spi2-core libgtk-3-dev xclip
 )
 
 log_step() { [ -n "${SAYLOOM_VERBOSE:-}" ] && echo "== $*" >&2 || true; }

@@ -1,5 +1,6 @@
 #include "cli/AccountCommand.h"
 #include "cli/Command.h"
+#include "cli/InsertCommand.h"
 #include "cli/PrepareCommand.h"
 #include "cli/RecordCommand.h"
 #include "cli/SignOutCommand.h"
@@ -12,6 +13,7 @@ const std::vector<Command>& commands() {
     static const std::vector<Command> all = {
         accountCommand(),
         signOutCommand(),
+        insertCommand(),
         prepareCommand(),
         recordCommand(),
         transcribeCommand(),

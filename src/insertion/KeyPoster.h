@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+
+namespace sayloom {
+
+// Synthesises keyboard input for the focused window. Every call returns once its keys have
+// reached the display server. Main thread only.
+class KeyPoster {
+public:
+    virtual ~KeyPoster() = default;
+
+    // Releases any modifier the user still holds, then presses and releases Ctrl+V. False when
+    // no key could be posted.
+    virtual bool postPaste() = 0;
+    // Announces a typing run with its whole text, before its first chunk, so that the keys for
+    // all of it can be made ready at once.
+    virtual void beginTyping(const QString& text) = 0;
+    // Types one chunk of text (at most 21 UTF-16 units, never half a surrogate pair) as Unicode
+    // key presses. False when it could not be posted.
+    virtual bool typeChunk(const QString& chunk) = 0;
+    // Blocks until the target has had time to take in the chunk just typed.
+    virtual void pauseBetweenChunks() = 0;
+    // Ends a typing run after its last chunk; the keyboard is put back as it was once the target
+    // has had time to take in the last keys.
+    virtual void finishTyping() = 0;
+};
+
+} // namespace sayloom

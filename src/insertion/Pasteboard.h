@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <optional>
+#include <utility>
+
+namespace sayloom {
+
+// Everything a clipboard holds: each format (a MIME type) with its data, in the order offered.
+using PasteboardContents = QList<std::pair<QString, QByteArray>>;
+
+// The desktop's clipboard (the one Ctrl+V pastes from). Main thread only.
+class Pasteboard {
+public:
+    virtual ~Pasteboard() = default;
+
+    // Grows by at least one on every change of the content, ours or another application's.
+    virtual qint64 changeCount() const = 0;
+    // The plain text on the clipboard; nothing when it holds no text.
+    virtual std::optional<QString> string() const = 0;
+    // Every format the clipboard offers now, with its data.
+    virtual PasteboardContents contents() const = 0;
+
+    virtual void clearContents() = 0;
+    // Puts plain text on the clipboard, as the only content.
+    virtual void setString(const QString& text) = 0;
+    // Puts these formats on the clipboard, as the only content.
+    virtual void setContents(const PasteboardContents& contents) = 0;
+};
+
+} // namespace sayloom

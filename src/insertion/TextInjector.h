@@ -1,0 +1,100 @@
+#pragma once
+
+#include "engine/EnginePorts.h"
+#include "insertion/AXFallbackCaching.h"
+#include "insertion/AXInjecting.h"
+#include "insertion/AccessibilityTrust.h"
+#include "insertion/KeyPoster.h"
+#include "insertion/Pasteboard.h"
+#include "support/Logger.h"
+#include "support/Scheduler.h"
+
+#include <QObject>
+#include <QSet>
+
+#include <chrono>
+#include <functional>
+#include <optional>
+
+namespace sayloom {
+
+// Delivers a finished transcript to the frontmost application by one of three roads: direct
+// insertion through the accessibility interface, a paste through the clipboard (whose previous
+// content is put back 1.5 seconds after the last paste of a burst), or Unicode key typing for
+// terminals and a few applications that handle neither well. Applications where a direct
+// insertion failed for good are remembered in the fallback cache and pasted into from then on.
+// Main thread only.
+class TextInjector final : public QObject, public TranscriptInserter {
+    Q_OBJECT
+public:
+    enum class Road { none, direct, paste, type };
+
+    static constexpr std::chrono::milliseconds kClipboardRestoreDelay{1500};
+    // UTF-16 units per typed chunk (one more to keep a surrogate pair whole).
+    static constexpr qsizetype kTypingChunkUnits = 20;
+
+    struct Collaborators {
+        AXInjecting& axInjector;
+        AXFallbackCaching& fallbackCache;
+        Pasteboard& pasteboard;
+        KeyPoster& keyPoster;
+        AccessibilityTrust& trust;
+        Scheduler& scheduler;
+        // The frontmost application's identifier, or nothing when there is no frontmost
+        // application or it has none.
+        std::function<std::optional<QString>()> frontmostBundleIDProvider;
+    };
+
+    explicit TextInjector(Collaborators collaborators, QObject* parent = nullptr);
+    ~TextInjector() override;
+
+    // Applications that get Unicode key typing, never tried with direct insertion: terminal
+    // emulators (the Linux ones by application id, desktop-file id or window class, matched
+    // without regard to letter case) and a few applications that take neither other road well.
+    static const QSet<QString>& unicodeTypingBundleIDs();
+    // Applications that are pasted into without trying direct insertion.
+    static const QSet<QString>& pasteOnlyBundleIDs();
+
+    // True when the text was empty or inserted directly; otherwise (pasted or typed) whether this
+    // session may synthesise input, read just before the keys were posted.
+    bool inject(const QString& text) override;
+
+    // The road the last inject took (none for an empty text).
+    Road lastRoad() const { return lastRoad_; }
+    static const char* roadName(Road road);
+
+    bool isClipboardRestorePending() const { return clipboardRestorePending_; }
+    bool isPostingKeys() const { return postingKeys_; }
+
+Q_SIGNALS:
+    // True just before the first synthetic key, false once the last one has reached the display
+    // server: a key monitor that reads every event already delivered when this turns false has
+    // seen all of ours.
+    void postingKeysChanged(bool posting);
+    // The scheduled clipboard restore has run (whatever it decided).
+    void clipboardRestoreFinished();
+
+private:
+    // What the clipboard held before the first paste of a burst.
+    struct SavedClipboard {
+        std::optional<QString> text;
+        PasteboardContents contents;
+    };
+
+    bool paste(const QString& text);
+    bool type(const QString& text);
+    void restoreClipboard(qint64 expectedChangeCount, const QString& injectedText,
+                          const SavedClipboard& saved);
+    void setPostingKeys(bool posting);
+
+    Collaborators c_;
+    Logger log_{QStringLiteral("injector")};
+    Road lastRoad_ = Road::none;
+    bool postingKeys_ = false;
+
+    std::optional<SavedClipboard> clipboardOriginal_;
+    Timer clipboardRestore_;
+    bool clipboardRestorePending_ = false;
+};
+
+} // namespace sayloom

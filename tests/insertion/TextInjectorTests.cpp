@@ -1,0 +1,312 @@
+#include "InsertionFakes.h"
+#include "LogCapture.h"
+#include "MemoryKeyValueStore.h"
+#include "VirtualScheduler.h"
+
+#include "insertion/AXFallbackCache.h"
+#include "insertion/TextInjector.h"
+
+#include <gtest/gtest.h>
+
+using namespace std::chrono_literals;
+using namespace sayloom;
+using namespace sayloom::testing;
+
+namespace {
+
+const QString kCategory = QStringLiteral("injector");
+
+PasteboardContents textContents(const QString& text) {
+    return {{QStringLiteral("text/plain"), text.toUtf8()}};
+}
+
+class TextInjectorTest : public ::testing::Test {
+protected:
+    TextInjectorTest() {
+        QObject::connect(&injector, &TextInjector::postingKeysChanged, [this](bool posting) {
+            keys.events << (posting ? QStringLiteral("posting") : QStringLiteral("posted"));
+        });
+    }
+
+    LogCapture logs;
+    VirtualScheduler scheduler;
+    MemoryKeyValueStore store;
+    AXFallbackCache cache{store};
+    FakeAXInjector ax;
+    FakePasteboard pasteboard;
+    FakeKeyPoster keys;
+    FakeAccessibilityTrust trust;
+    std::optional<QString> frontmost = QStringLiteral("org.example.Editor");
+    int providerCalls = 0;
+    TextInjector injector{
+        TextInjector::Collaborators{ax, cache, pasteboard, keys, trust, scheduler, [this] {
+                                        ++providerCalls;
+                                        return frontmost;
+                                    }}};
+};
+
+TEST_F(TextInjectorTest, EmptyTextTouchesNothing) {
+    EXPECT_TRUE(injector.inject(QString()));
+    EXPECT_EQ(providerCalls, 0);
+    EXPECT_TRUE(ax.inserted.isEmpty());
+    EXPECT_TRUE(pasteboard.log.isEmpty());
+    EXPECT_EQ(pasteboard.contentReads, 0);
+    EXPECT_TRUE(keys.events.isEmpty());
+    EXPECT_EQ(injector.lastRoad(), TextInjector::Road::none);
+}
+
+struct RoadCase {
+    const char* name;
+    std::optional<QString> frontmost;
+    std::optional<InjectionError> axResult;
+    TextInjector::Road road;
+    bool directTried;
+    bool cached;
+};
+
+TEST_F(TextInjectorTest, ChoosesTheRoadByApplicationAndDirectOutcome) {
+    const std::vector<RoadCase> cases = {
+        {"no frontmost application", std::nullopt, std::nullopt, TextInjector::Road::paste, false,
+         false},
+        {"typing application", QStringLiteral("com.apple.dt.Xcode"), std::nullopt,
+         TextInjector::Road::type, false, false},
+        {"Linux terminal by application id", QStringLiteral("org.gnome.Terminal"), std::nullopt,
+         TextInjector::Road::type, false, false},
+        {"Linux terminal by window class", QStringLiteral("XTerm"), std::nullopt,
+         TextInjector::Road::type, false, false},
+        {"paste-only application", QStringLiteral("com.apple.MobileSMS"),
+         InjectionError::attributeNotSettable(), TextInjector::Road::paste, false, false},
+        {"direct success", QStringLiteral("org.example.A"), std::nullopt,
+         TextInjector::Road::direct, true, false},
+        {"not settable is cached", QStringLiteral("org.example.B"),
+         InjectionError::attributeNotSettable(), TextInjector::Road::paste, true, true},
+        {"accessibility failure is cached", QStringLiteral("org.example.C"),
+         InjectionError::axFailure(-25200), TextInjector::Road::paste, true, true},
+        {"web field is not cached", QStringLiteral("org.example.D"),
+         InjectionError::notTextElement(), TextInjector::Road::paste, true, false},
+        {"nothing focused is not cached", QStringLiteral("org.example.E"),
+         InjectionError::noFocusedElement(), TextInjector::Road::paste, true, false},
+        {"busy target is not cached", QStringLiteral("org.example.F"),
+         InjectionError::temporarilyUnavailable(), TextInjector::Road::paste, true, false},
+        {"no access is not cached", QStringLiteral("org.example.G"),
+         InjectionError::accessibilityNotGranted(), TextInjector::Road::paste, true, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        frontmost = c.frontmost;
+        ax.result = c.axResult;
+        ax.inserted.clear();
+
+        injector.inject(QStringLiteral("hello"));
+
+        EXPECT_EQ(injector.lastRoad(), c.road);
+        EXPECT_EQ(!ax.inserted.isEmpty(), c.directTried);
+        if (c.frontmost) {
+            EXPECT_EQ(cache.contains(*c.frontmost), c.cached);
+        }
+        scheduler.advance(2s);
+    }
+    EXPECT_TRUE(logs.contains(
+        kCategory, LogLevel::info,
+        QStringLiteral("AX inject failed for org.example.B: attributeNotSettable — falling back to "
+                       "clipboard")));
+    EXPECT_TRUE(logs.contains(
+        kCategory, LogLevel::info,
+        QStringLiteral(
+            "AX inject failed for org.example.C: axFailure(-25200) — falling back to clipboard")));
+    EXPECT_TRUE(logs.contains(kCategory, LogLevel::info,
+                              QStringLiteral("AX inject ok for org.example.A (5 chars)")));
+}
+
+TEST_F(TextInjectorTest, CachedApplicationIsPastedIntoStraightAway) {
+    ax.result = InjectionError::attributeNotSettable();
+    injector.inject(QStringLiteral("first"));
+    ASSERT_EQ(ax.inserted.size(), 1);
+    scheduler.advance(2s);
+
+    injector.inject(QStringLiteral("second"));
+    EXPECT_EQ(ax.inserted.size(), 1);
+    EXPECT_EQ(injector.lastRoad(), TextInjector::Road::paste);
+    EXPECT_TRUE(
+        logs.contains(kCategory, LogLevel::debug,
+                      QStringLiteral("Bundle in fallback cache, using clipboard path directly")));
+}
+
+TEST_F(TextInjectorTest, DirectSuccessIsTrueEvenWhenInputCannotBeSynthesised) {
+    trust.trusted = false;
+    EXPECT_TRUE(injector.inject(QStringLiteral("hello")));
+    EXPECT_TRUE(pasteboard.log.isEmpty());
+    EXPECT_TRUE(keys.events.isEmpty());
+}
+
+TEST_F(TextInjectorTest, PastePutsTheTextOnTheClipboardPostsTheShortcutAndReportsTrust) {
+    frontmost.reset();
+    pasteboard.userCopies(textContents(QStringLiteral("before")));
+    for (const bool trusted : {true, false}) {
+        trust.trusted = trusted;
+        EXPECT_EQ(injector.inject(QStringLiteral("dictated")), trusted);
+        EXPECT_EQ(pasteboard.string(), QStringLiteral("dictated"));
+    }
+    EXPECT_EQ(keys.events, QStringList({"posting", "paste ctrl+v", "posted", "posting",
+                                        "paste ctrl+v", "posted"}));
+    EXPECT_TRUE(logs.contains(
+        kCategory, LogLevel::info,
+        QStringLiteral("Pasting 8 chars via clipboard - accessibility trusted: false")));
+}
+
+TEST_F(TextInjectorTest, BurstOfPastesRestoresOnceToTheContentBeforeTheFirst) {
+    frontmost.reset();
+    pasteboard.userCopies(textContents(QStringLiteral("T")));
+
+    injector.inject(QStringLiteral("one"));
+    scheduler.advance(1s);
+    injector.inject(QStringLiteral("two"));
+    EXPECT_TRUE(injector.isClipboardRestorePending());
+
+    scheduler.advance(1499ms);
+    EXPECT_EQ(pasteboard.string(), QStringLiteral("two"));
+    pasteboard.log.clear();
+    scheduler.advance(1ms);
+    EXPECT_EQ(pasteboard.string(), QStringLiteral("T"));
+    EXPECT_EQ(pasteboard.log, QStringList({"clear", "setContents text/plain"}));
+    EXPECT_FALSE(injector.isClipboardRestorePending());
+
+    // The next paste starts a new burst and saves afresh.
+    pasteboard.userCopies(textContents(QStringLiteral("U")));
+    injector.inject(QStringLiteral("three"));
+    scheduler.advance(1500ms);
+    EXPECT_EQ(pasteboard.string(), QStringLiteral("U"));
+}
+
+TEST_F(TextInjectorTest, EveryFormatOnTheClipboardComesBack) {
+    frontmost.reset();
+    const QByteArray png("\x89PNG\r\n\x1a\n-image-bytes", 20);
+    const PasteboardContents image = {{QStringLiteral("image/png"), png}};
+    const PasteboardContents rich = {{QStringLiteral("text/html"), "<b>bold</b>"},
+                                     {QStringLiteral("text/plain"), "bold"}};
+    for (const auto& original : {image, rich}) {
+        pasteboard.userCopies(original);
+        injector.inject(QStringLiteral("dictated"));
+        scheduler.advance(1500ms);
+        EXPECT_EQ(pasteboard.held(), original);
+    }
+
+    // An empty clipboard stays empty.
+    pasteboard.userCopies({});
+    injector.inject(QStringLiteral("dictated"));
+    pasteboard.log.clear();
+    scheduler.advance(1500ms);
+    EXPECT_EQ(pasteboard.log, QStringList({"clear"}));
+    EXPECT_TRUE(pasteboard.held().isEmpty());
+}
+
+TEST_F(TextInjectorTest, RestoreLeavesAClipboardThatChangedAfterThePaste) {
+    frontmost.reset();
+    pasteboard.userCopies(textContents(QStringLiteral("T")));
+    injector.inject(QStringLiteral("dictated"));
+    scheduler.advance(700ms);
+    const PasteboardContents userCopy = {{QStringLiteral("image/png"), "user-image"}};
+    pasteboard.userCopies(userCopy);
+
+    scheduler.advance(800ms);
+    EXPECT_EQ(pasteboard.held(), userCopy);
+    EXPECT_TRUE(logs.contains(kCategory, LogLevel::info,
+                              QStringLiteral("Clipboard changed externally, skipping restore")));
+    EXPECT_FALSE(injector.isClipboardRestorePending());
+}
+
+TEST_F(TextInjectorTest, RestoreComparesTheTextByCanonicalEquivalence) {
+    frontmost.reset();
+    struct Case {
+        const char* name;
+        QString injected;
+        QString onClipboard;
+        bool restored;
+    };
+    // Same change count, but the clipboard answers with another text.
+    const std::vector<Case> cases = {
+        {"decomposed form of the same text", QStringLiteral("caf\u00e9"),
+         QStringLiteral("cafe\u0301"), true},
+        {"different text", QStringLiteral("dictated"), QStringLiteral("dictate"), false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        pasteboard.userCopies(textContents(QStringLiteral("T")));
+        injector.inject(c.injected);
+        pasteboard.rewriteWithoutChange(textContents(c.onClipboard));
+        scheduler.advance(1500ms);
+        EXPECT_EQ(pasteboard.string(), c.restored ? QStringLiteral("T") : c.onClipboard);
+    }
+    EXPECT_TRUE(logs.contains(
+        kCategory, LogLevel::info,
+        QStringLiteral("Clipboard content no longer matches injected text, skipping restore")));
+}
+
+TEST_F(TextInjectorTest, PendingRestoreEndsWithTheInjector) {
+    frontmost.reset();
+    {
+        TextInjector shortLived{TextInjector::Collaborators{
+            ax, cache, pasteboard, keys, trust, scheduler, [] { return std::nullopt; }}};
+        shortLived.inject(QStringLiteral("dictated"));
+        EXPECT_EQ(scheduler.pendingCount(), 1u);
+    }
+    EXPECT_EQ(scheduler.pendingCount(), 0u);
+}
+
+// MARK: typing
+
+TEST_F(TextInjectorTest, TypesInChunksOfTwentyUnitsWithoutSplittingASurrogatePair) {
+    frontmost = QStringLiteral("org.alacritty");
+    const QString emoji = QStringLiteral("\U0001F600");
+    struct Case {
+        const char* name;
+        QString text;
+        QList<qsizetype> chunkSizes;
+    };
+    const std::vector<Case> cases = {
+        {"41 letters", QString(41, QLatin1Char('a')), {20, 20, 1}},
+        {"exactly 20", QString(20, QLatin1Char('a')), {20}},
+        {"emoji across the boundary",
+         QString(19, QLatin1Char('a')) + emoji + QString(10, 'b'),
+         {21, 10}},
+        {"emoji ending the text at the boundary", QString(19, QLatin1Char('a')) + emoji, {21}},
+        {"emoji just before the boundary", QString(18, QLatin1Char('a')) + emoji + "cc", {20, 2}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        keys.events.clear();
+        keys.chunks.clear();
+        EXPECT_TRUE(injector.inject(c.text));
+
+        QList<qsizetype> sizes;
+        QStringList expectedEvents = {QStringLiteral("posting"), QStringLiteral("begin ") + c.text};
+        for (qsizetype i = 0; i < keys.chunks.size(); ++i) {
+            sizes << keys.chunks[i].size();
+            expectedEvents << QStringLiteral("chunk ") + keys.chunks[i];
+            expectedEvents << (i + 1 < keys.chunks.size() ? QStringLiteral("pause")
+                                                          : QStringLiteral("finish"));
+        }
+        expectedEvents << QStringLiteral("posted");
+        EXPECT_EQ(sizes, c.chunkSizes);
+        EXPECT_EQ(keys.chunks.join(QString()), c.text);
+        EXPECT_EQ(keys.events, expectedEvents);
+    }
+}
+
+TEST_F(TextInjectorTest, TypingWhileUntrustedPostsAnywayAndLeavesTheClipboardAlone) {
+    frontmost = QStringLiteral("kitty");
+    trust.trusted = false;
+    pasteboard.userCopies(textContents(QStringLiteral("T")));
+
+    EXPECT_FALSE(injector.inject(QStringLiteral("ls -la")));
+    EXPECT_EQ(keys.chunks, QStringList({"ls -la"}));
+    EXPECT_TRUE(pasteboard.log.isEmpty());
+    EXPECT_EQ(pasteboard.contentReads, 0);
+    EXPECT_EQ(scheduler.pendingCount(), 0u);
+    EXPECT_TRUE(logs.contains(
+        kCategory, LogLevel::info,
+        QStringLiteral(
+            "Typing 6 chars via CGEvent unicode (terminal) - accessibility trusted: false")));
+}
+
+} // namespace
