@@ -207,6 +207,7 @@ bool X11KeyPoster::postPaste() {
     if (control == 0)
         return false;
 
+    const SyntheticKeyGuard::Posting posting(guard_);
     releaseHeldModifiers();
     XTestFakeKeyEvent(display, control, True, CurrentTime);
     XTestFakeKeyEvent(display, v, True, CurrentTime);
@@ -247,6 +248,7 @@ bool X11KeyPoster::typeChunk(const QString& chunk) {
     if (!display || chunk.isEmpty())
         return false;
     restore_.cancel();
+    const SyntheticKeyGuard::Posting posting(guard_);
     releaseHeldModifiers();
 
     const QList<unsigned long> keysyms = keysymsOf(chunk);

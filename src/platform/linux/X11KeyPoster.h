@@ -1,5 +1,6 @@
 #pragma once
 
+#include "hotkeys/SyntheticKeyGuard.h"
 #include "insertion/KeyPoster.h"
 #include "platform/linux/X11Connection.h"
 #include "support/Logger.h"
@@ -51,6 +52,10 @@ public:
     void pauseBetweenChunks() override;
     void finishTyping() override;
 
+    // Keys posted from now on are announced to `guard` (the hotkey monitor), so that they are not
+    // taken for the user's. May be null.
+    void setSyntheticKeyGuard(SyntheticKeyGuard* guard) { guard_ = guard; }
+
     // Whether keycodes are still lent out (the restore is pending).
     bool isKeyboardBorrowed() const { return map_ != nullptr; }
     // Gives the borrowed keycodes back now.
@@ -70,6 +75,7 @@ private:
     Tuning tuning_;
     std::unique_ptr<KeyboardMap> map_;
     Timer restore_;
+    SyntheticKeyGuard* guard_ = nullptr;
     Logger log_{QStringLiteral("injector")};
 };
 

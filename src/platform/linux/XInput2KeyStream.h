@@ -1,0 +1,76 @@
+#pragma once
+
+#include "platform/linux/HeldKeys.h"
+#include "platform/linux/X11Connection.h"
+#include "support/Logger.h"
+
+#include <QObject>
+#include <QSet>
+
+#include <array>
+#include <deque>
+#include <functional>
+#include <memory>
+
+class QSocketNotifier;
+
+namespace sayloom::linux_desktop {
+
+// The keys of the whole X11 session, read as XInput 2.2 raw key events on the root window of a
+// connection of our own. Raw events only observe: nothing is grabbed, and the focused window
+// still receives every key. The connection is read through a socket notifier on the main thread.
+//
+// Keys are tracked per source device (the physical keyboard, the XTest keyboard of xdotool and
+// of our own key poster), so that a release posted through XTest cannot undo a key the user
+// still holds on the keyboard. Keys found down when observation starts count as held until any
+// device releases them. While Sayloom posts keys (beginPosting), key presses from the XTest
+// keyboards are ignored; releases always count, so no key is left stuck.
+class XInput2KeyStream {
+public:
+    using Listener = std::function<void(const HeldKeys::Change& change)>;
+
+    // Starts observing; null when the session's keys cannot be observed (a Wayland session, no
+    // X display, no XInput 2.2), with the reason logged unless it is `lastFailure` again, and
+    // written there. `listener` may destroy the stream.
+    static std::unique_ptr<XInput2KeyStream> open(Listener listener, QString& lastFailure);
+    ~XInput2KeyStream();
+    XInput2KeyStream(const XInput2KeyStream&) = delete;
+    XInput2KeyStream& operator=(const XInput2KeyStream&) = delete;
+
+    // Reads the events that happened before the guard was raised, as the user's.
+    void beginPosting();
+    // Reads the events of the posted keys (the poster has synced them to the server) while the
+    // guard is still up, then lowers it. What was read is delivered from the event loop.
+    void endPosting();
+
+private:
+    XInput2KeyStream(std::unique_ptr<X11Connection> connection, Listener listener);
+
+    bool select(int xinputOpcode);
+    void rebuildKeymap();
+    void findSyntheticKeyboards();
+    // Reads every event the server has sent so far (after a round trip when `sync`).
+    void read(bool sync);
+    void handleRawKey(bool press, int device, unsigned keycode, bool repeat);
+    void deliverPending();
+    void scheduleDelivery();
+
+    std::unique_ptr<X11Connection> connection_;
+    Listener listener_;
+    Logger log_{QStringLiteral("hotkey")};
+    int xinputOpcode_ = -1;
+    int xkbEventType_ = -1;
+    std::array<KeyRole, 256> roles_{};
+    QSet<int> syntheticKeyboards_;
+    HeldKeys held_;
+    int postingDepth_ = 0;
+    std::deque<HeldKeys::Change> pending_;
+    bool deliveryScheduled_ = false;
+    // Context of queued deliveries: they are dropped with the stream.
+    QObject context_;
+    QSocketNotifier* notifier_ = nullptr;
+    // Cleared on destruction, so that delivery stops when a listener destroyed the stream.
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
+} // namespace sayloom::linux_desktop
