@@ -2,6 +2,7 @@
 
 #include "BuildConfig.h"
 #include "cli/Command.h"
+#include "cli/DictationApp.h"
 #include "platform/linux/JournalLogSink.h"
 #include "support/Logger.h"
 #include "transcription/APIConfig.h"
@@ -88,8 +89,16 @@ int main(int argc, char** argv) {
         return 2;
     }
 
+    if (!command) {
+        // The application itself needs the desktop session; say so rather than let Qt abort.
+        const QString problem = dictationSessionProblem();
+        if (!problem.isEmpty()) {
+            printError(problem);
+            return 1;
+        }
+    }
     std::unique_ptr<QCoreApplication> app;
-    if (command && command->application == Command::Application::gui)
+    if (!command || command->application == Command::Application::gui)
         app = std::make_unique<QApplication>(argc, argv);
     else
         app = std::make_unique<QCoreApplication>(argc, argv);
@@ -105,10 +114,5 @@ int main(int argc, char** argv) {
 
     if (command)
         return command->run(QCoreApplication::arguments().mid(2));
-
-    out() << "Sayloom " << build::kVersion
-          << ": this build has the dictation engine, settings and service configuration, but not "
-             "yet the microphone, hotkey and text-insertion parts that a live dictation needs.\n"
-             "See sayloom --help for what is available.\n";
-    return 0;
+    return runDictationApp();
 }

@@ -3,43 +3,15 @@
 #include <pulse/context.h>
 #include <pulse/error.h>
 #include <pulse/introspect.h>
-#include <pulse/proplist.h>
-#include <pulse/rtclock.h>
 #include <pulse/stream.h>
 #include <pulse/subscribe.h>
-#include <pulse/thread-mainloop.h>
 
 #include <algorithm>
 #include <cstring>
 
 namespace sayloom::linux_desktop {
 
-// Holds the main loop's lock for a scope. Callbacks already run with it held, so the capture
-// thread never takes it again.
-class PulseAudioInput::MainLoopLock {
-public:
-    explicit MainLoopLock(pa_threaded_mainloop* mainloop)
-        : mainloop_(mainloop && !pa_threaded_mainloop_in_thread(mainloop) ? mainloop : nullptr) {
-        if (mainloop_)
-            pa_threaded_mainloop_lock(mainloop_);
-    }
-    ~MainLoopLock() {
-        if (mainloop_)
-            pa_threaded_mainloop_unlock(mainloop_);
-    }
-    MainLoopLock(const MainLoopLock&) = delete;
-    MainLoopLock& operator=(const MainLoopLock&) = delete;
-
-private:
-    pa_threaded_mainloop* mainloop_;
-};
-
 namespace {
-
-struct Alarm {
-    pa_threaded_mainloop* mainloop;
-    bool fired = false;
-};
 
 QString fromUtf8(const char* text) { return text ? QString::fromUtf8(text) : QString(); }
 
@@ -67,10 +39,10 @@ PulseAudioInput::PulseAudioInput(Options options) : options_(std::move(options))
 }
 
 PulseAudioInput::~PulseAudioInput() {
-    if (!mainloop_)
+    if (!loop_.get())
         return;
     {
-        MainLoopLock lock(mainloop_);
+        PulseAudioMainLoop::Lock lock(loop_);
         // From here on neither handler runs again; taking the lock waited for a call in progress.
         bufferHandler_ = {};
         changeHandler_ = {};
@@ -81,50 +53,36 @@ PulseAudioInput::~PulseAudioInput() {
             pa_context_disconnect(context_);
         }
     }
-    pa_threaded_mainloop_stop(mainloop_);
+    loop_.stop();
     if (context_)
         pa_context_unref(context_);
-    pa_threaded_mainloop_free(mainloop_);
 }
 
 void PulseAudioInput::connectAndLookUp() {
-    mainloop_ = pa_threaded_mainloop_new();
-    if (!mainloop_) {
+    if (!loop_.get()) {
         failureReason_ = QStringLiteral("cannot create a PulseAudio main loop");
         return;
     }
-    pa_threaded_mainloop_set_name(mainloop_, "sayloom-capture");
-
-    const QByteArray applicationName = options_.applicationName.toUtf8();
-    pa_proplist* properties = pa_proplist_new();
-    pa_proplist_sets(properties, PA_PROP_APPLICATION_NAME, applicationName.constData());
-    pa_proplist_sets(properties, PA_PROP_APPLICATION_ID, "ai.sayloom.app");
-    pa_proplist_sets(properties, PA_PROP_APPLICATION_ICON_NAME, "audio-input-microphone");
-    context_ = pa_context_new_with_proplist(pa_threaded_mainloop_get_api(mainloop_),
-                                            applicationName.constData(), properties);
-    pa_proplist_free(properties);
+    context_ = loop_.newContext(options_.applicationName);
     if (!context_) {
         failureReason_ = QStringLiteral("cannot create a PulseAudio context");
         return;
     }
     pa_context_set_state_callback(context_, &PulseAudioInput::onContextState, this);
     pa_context_set_subscribe_callback(context_, &PulseAudioInput::onSubscriptionEvent, this);
-    if (pa_threaded_mainloop_start(mainloop_) < 0) {
+    if (!loop_.start()) {
         failureReason_ = QStringLiteral("cannot start the PulseAudio thread");
         return;
     }
 
-    MainLoopLock lock(mainloop_);
+    PulseAudioMainLoop::Lock lock(loop_);
     const std::uint64_t deadline = deadlineFromNow();
     const auto timedOut = [this] {
         return QStringLiteral("the sound server did not answer within %1 ms")
             .arg(options_.timeout.count());
     };
 
-    // Never spawn a server of our own: a desktop without one has no microphone for us.
-    const QByteArray server = options_.server ? options_.server->toUtf8() : QByteArray();
-    if (pa_context_connect(context_, options_.server ? server.constData() : nullptr,
-                           PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
+    if (!PulseAudioMainLoop::connect(context_, options_.server)) {
         failureReason_ =
             QStringLiteral("cannot connect to the sound server: %1").arg(contextError());
         return;
@@ -192,24 +150,11 @@ void PulseAudioInput::connectAndLookUp() {
 }
 
 std::uint64_t PulseAudioInput::deadlineFromNow() const {
-    return pa_rtclock_now() +
-           static_cast<std::uint64_t>(
-               std::chrono::duration_cast<std::chrono::microseconds>(options_.timeout).count());
+    return PulseAudioMainLoop::deadlineAfter(options_.timeout);
 }
 
 bool PulseAudioInput::waitLocked(const std::function<bool()>& done, std::uint64_t deadline) {
-    if (done())
-        return true;
-    Alarm alarm{mainloop_};
-    pa_time_event* event =
-        pa_context_rttime_new(context_, deadline, &PulseAudioInput::onAlarm, &alarm);
-    while (!done() && !alarm.fired)
-        pa_threaded_mainloop_wait(mainloop_);
-    if (event) {
-        pa_mainloop_api* api = pa_threaded_mainloop_get_api(mainloop_);
-        api->time_free(event);
-    }
-    return done();
+    return loop_.waitLocked(context_, done, deadline);
 }
 
 bool PulseAudioInput::awaitOperation(pa_operation* operation, std::uint64_t deadline) {
@@ -237,12 +182,12 @@ std::optional<QString> PulseAudioInput::inputName() const {
 }
 
 void PulseAudioInput::setBufferHandler(BufferHandler handler) {
-    MainLoopLock lock(mainloop_);
+    PulseAudioMainLoop::Lock lock(loop_);
     bufferHandler_ = std::move(handler);
 }
 
 void PulseAudioInput::setConfigurationChangeHandler(ConfigurationChangeHandler handler) {
-    MainLoopLock lock(mainloop_);
+    PulseAudioMainLoop::Lock lock(loop_);
     changeHandler_ = std::move(handler);
     // A change that came before anyone listened is still news to the new handler.
     if (changed_ && !changeDelivered_ && changeHandler_) {
@@ -252,11 +197,11 @@ void PulseAudioInput::setConfigurationChangeHandler(ConfigurationChangeHandler h
 }
 
 bool PulseAudioInput::start(QString& errorDescription) {
-    if (!failureReason_.isEmpty() || !mainloop_ || !context_) {
+    if (!failureReason_.isEmpty() || !loop_.get() || !context_) {
         errorDescription = failureReason_;
         return false;
     }
-    MainLoopLock lock(mainloop_);
+    PulseAudioMainLoop::Lock lock(loop_);
     if (running_)
         return true;
     if (pa_context_get_state(context_) != PA_CONTEXT_READY) {
@@ -315,7 +260,7 @@ bool PulseAudioInput::start(QString& errorDescription) {
 }
 
 void PulseAudioInput::stop() {
-    MainLoopLock lock(mainloop_);
+    PulseAudioMainLoop::Lock lock(loop_);
     closeStream();
     running_ = false;
 }
@@ -377,7 +322,7 @@ void PulseAudioInput::reportChange(const QString& reason) {
 
 void PulseAudioInput::onContextState(pa_context* context, void* self) {
     auto* input = static_cast<PulseAudioInput*>(self);
-    pa_threaded_mainloop_signal(input->mainloop_, 0);
+    input->loop_.signal();
     if (input->contextWasReady_ && !PA_CONTEXT_IS_GOOD(pa_context_get_state(context)))
         input->reportChange(QStringLiteral("lost the connection to the sound server: %1")
                                 .arg(input->contextError()));
@@ -385,7 +330,7 @@ void PulseAudioInput::onContextState(pa_context* context, void* self) {
 
 void PulseAudioInput::onStreamState(pa_stream* stream, void* self) {
     auto* input = static_cast<PulseAudioInput*>(self);
-    pa_threaded_mainloop_signal(input->mainloop_, 0);
+    input->loop_.signal();
     // Before the stream was ready, start() reports the failure itself.
     if (input->running_ && stream == input->stream_ &&
         !PA_STREAM_IS_GOOD(pa_stream_get_state(stream)))
@@ -420,7 +365,7 @@ void PulseAudioInput::onInitialServerInfo(pa_context*, const pa_server_info* inf
     auto* input = static_cast<PulseAudioInput*>(self);
     if (info && info->default_source_name)
         input->defaultSourceName_ = info->default_source_name;
-    pa_threaded_mainloop_signal(input->mainloop_, 0);
+    input->loop_.signal();
 }
 
 void PulseAudioInput::onInitialSourceInfo(pa_context*, const pa_source_info* info, int eol,
@@ -435,7 +380,7 @@ void PulseAudioInput::onInitialSourceInfo(pa_context*, const pa_source_info* inf
         input->sourceChannelMap_ = info->channel_map;
         input->description_ = fromUtf8(info->description);
     }
-    pa_threaded_mainloop_signal(input->mainloop_, 0);
+    input->loop_.signal();
 }
 
 void PulseAudioInput::onServerCheck(pa_context*, const pa_server_info* info, void* self) {
@@ -459,12 +404,6 @@ void PulseAudioInput::onSourceCheck(pa_context*, const pa_source_info* info, int
                                 .arg(QString::fromStdString(input->sourceName_))
                                 .arg(info->sample_spec.rate)
                                 .arg(info->sample_spec.channels));
-}
-
-void PulseAudioInput::onAlarm(pa_mainloop_api*, pa_time_event*, const timeval*, void* alarm) {
-    auto* state = static_cast<Alarm*>(alarm);
-    state->fired = true;
-    pa_threaded_mainloop_signal(state->mainloop, 0);
 }
 
 } // namespace sayloom::linux_desktop

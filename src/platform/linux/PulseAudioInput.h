@@ -1,6 +1,7 @@
 #pragma once
 
 #include "audio/AudioInput.h"
+#include "platform/linux/PulseAudioMainLoop.h"
 #include "support/Logger.h"
 
 #include <pulse/channelmap.h>
@@ -16,14 +17,10 @@
 #include <vector>
 
 struct pa_context;
-struct pa_mainloop_api;
 struct pa_operation;
 struct pa_server_info;
 struct pa_source_info;
 struct pa_stream;
-struct pa_threaded_mainloop;
-struct pa_time_event;
-struct timeval;
 
 namespace sayloom::linux_desktop {
 
@@ -84,8 +81,6 @@ public:
 private:
     explicit PulseAudioInput(Options options);
 
-    class MainLoopLock;
-
     void connectAndLookUp();
     // Waits (lock held) until `done` holds or the monotonic `deadline` passes.
     bool waitLocked(const std::function<bool()>& done, std::uint64_t deadline);
@@ -109,12 +104,10 @@ private:
                                     void* self);
     static void onServerCheck(pa_context* context, const pa_server_info* info, void* self);
     static void onSourceCheck(pa_context* context, const pa_source_info* info, int eol, void* self);
-    static void onAlarm(pa_mainloop_api* api, pa_time_event* event, const timeval* time,
-                        void* alarm);
 
     Logger log_{QStringLiteral("audio-input")};
     Options options_;
-    pa_threaded_mainloop* mainloop_ = nullptr;
+    PulseAudioMainLoop loop_{"sayloom-capture"};
     pa_context* context_ = nullptr;
 
     // Written while opening (main thread, or capture thread while the main thread waits), read-only

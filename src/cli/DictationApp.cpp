@@ -1,0 +1,232 @@
+#include "cli/DictationApp.h"
+
+#include "app/SingleInstance.h"
+#include "audio/AudioRecorder.h"
+#include "auth/AuthState.h"
+#include "auth/FirebaseAuthError.h"
+#include "auth/FirebaseAuthManager.h"
+#include "auth/SecureTokenEndpoint.h"
+#include "cli/InterruptWatcher.h"
+#include "engine/Cld2LanguageRecognizer.h"
+#include "engine/SayloomEngine.h"
+#include "engine/TranscriptPostProcessing.h"
+#include "hotkeys/HotkeyManager.h"
+#include "insertion/AXFallbackCache.h"
+#include "insertion/AccessibilityInjector.h"
+#include "insertion/TextInjector.h"
+#include "platform/linux/AtspiAccessibility.h"
+#include "platform/linux/DesktopKeychain.h"
+#include "platform/linux/LogindWakeSource.h"
+#include "platform/linux/PulseAudioInputFactory.h"
+#include "platform/linux/PulseAudioSourceMonitor.h"
+#include "platform/linux/QtClipboardPasteboard.h"
+#include "platform/linux/X11FrontmostApplication.h"
+#include "platform/linux/X11KeyPoster.h"
+#include "platform/linux/X11SessionTrust.h"
+#include "platform/linux/XInput2KeyMonitor.h"
+#include "settings/AppSettings.h"
+#include "support/JsonFileKeyValueStore.h"
+#include "support/Logger.h"
+#include "support/PlatformText.h"
+#include "support/QtScheduler.h"
+#include "support/QtURLSession.h"
+#include "transcription/APIConfig.h"
+#include "transcription/CloudTranscriber.h"
+
+#include <QCoreApplication>
+#include <QTextStream>
+
+namespace sayloom {
+
+namespace {
+
+using namespace linux_desktop;
+
+void printError(const QString& message) {
+    QTextStream(stderr) << "sayloom: " << message << Qt::endl;
+}
+
+QString stateName(const EngineState& state) {
+    switch (state.kind()) {
+    case EngineState::Kind::idle:
+        return QStringLiteral("idle");
+    case EngineState::Kind::recording:
+        return QStringLiteral("recording");
+    case EngineState::Kind::transcribing:
+        return QStringLiteral("transcribing");
+    case EngineState::Kind::error:
+        return QStringLiteral("error: ") + state.message();
+    }
+    return {};
+}
+
+// The two permissions on Linux: input can be observed and synthesised (an X11 session), and the
+// sound server has a capture source.
+class DesktopPermissions final : public PermissionProbe {
+public:
+    DesktopPermissions(X11SessionTrust& trust, PulseAudioSourceMonitor& microphone)
+        : trust_(trust)
+        , microphone_(microphone) {}
+    bool isAccessibilityTrusted() override { return trust_.isProcessTrusted(); }
+    bool isMicrophoneAuthorized() override { return microphone_.isAvailable(); }
+
+private:
+    X11SessionTrust& trust_;
+    PulseAudioSourceMonitor& microphone_;
+};
+
+// Until the application has windows, the popups the engine asks for are log lines.
+class LoggingShell final : public EngineShell {
+public:
+    void showPermissionsPopup(bool microphoneGranted, bool accessibilityGranted) override {
+        if (!microphoneGranted && !accessibilityGranted)
+            log_.error("%{public}s", platformText(PlatformTextKey::permissionsNeededBoth));
+        else if (!microphoneGranted)
+            log_.error("%{public}s", platformText(PlatformTextKey::permissionsNeededMicrophone));
+        else
+            log_.error("%{public}s", platformText(PlatformTextKey::permissionsNeededAccessibility));
+    }
+    void showLimitReached() override {
+        log_.error("Weekly word limit reached. Upgrade to Pro for unlimited words: %{public}s",
+                   APIConfig::endpoints().upgradeURL().toString());
+    }
+
+private:
+    Logger log_{QStringLiteral("app")};
+};
+
+class AuthManagerAccount final : public EngineAccount {
+public:
+    explicit AuthManagerAccount(FirebaseAuthManager& auth) : auth_(auth) {}
+    QCoro::Task<void> waitUntilRestored() override { return auth_.waitUntilRestored(); }
+    bool isLoggedIn() const override { return auth_.isLoggedIn(); }
+    QCoro::Task<QString> getIdToken() override { return auth_.getIdToken(); }
+    void startRefreshTimer() override { auth_.startRefreshTimer(); }
+
+private:
+    FirebaseAuthManager& auth_;
+};
+
+// Every part of the running application, in the order they depend on each other.
+class DictationApp {
+public:
+    DictationApp()
+        : defaults_(JsonFileKeyValueStore::defaultPath())
+        , settings_(defaults_)
+        , keychain_(DesktopKeychain::optionsFromEnvironment())
+        , auth_({keychain_, session_, scheduler_, SecureTokenEndpoint::fromEnvironment(),
+                 APIConfig::endpoints().authSyncURL()})
+        , authState_({auth_, defaults_, session_, scheduler_, APIConfig::endpoints().authMeURL(),
+                      APIConfig::endpoints().authTimezoneURL(), /*syncAtStartup=*/true})
+        , account_(auth_)
+        , transcriber_({session_, settings_, scheduler_, APIConfig::endpoints().transcribeURL(),
+                        [this] { return auth_.getIdToken(); },
+                        [this] {
+                            auth_.forgetCachedToken();
+                            return auth_.getIdToken();
+                        }})
+        , recorder_(pulseAudioInputFactory())
+        , microphone_(scheduler_)
+        , hotkeys_(keyMonitor_, settings_)
+        , accessibility_(frontmost_, scheduler_)
+        , accessibilityInjector_(accessibility_, frontmost_)
+        , fallbackCache_(defaults_)
+        , keyPoster_(scheduler_)
+        , injector_({accessibilityInjector_, fallbackCache_, pasteboard_, keyPoster_, trust_,
+                     scheduler_, [this] { return frontmost_.frontmostApplicationID(); }})
+        , postProcessing_(accessibilityInjector_, settings_, recognizer_,
+                          [this] { return frontmost_.frontmostApplicationID(); })
+        , permissions_(trust_, microphone_) {
+        // The keys the injector posts are ours, not the user's hotkey.
+        keyPoster_.setSyntheticKeyGuard(&keyMonitor_);
+        engine_ = std::make_unique<SayloomEngine>(SayloomEngine::Collaborators{
+            transcriber_, settings_, scheduler_, hotkeys_, recorder_, injector_, permissions_,
+            &shell_, &authState_, &postProcessing_, &session_, APIConfig::endpoints().warmupURL(),
+            &account_, &wake_});
+        QObject::connect(
+            engine_.get(), &SayloomEngine::stateChanged,
+            [this](const EngineState& state) { log_.info("State: %{public}s", stateName(state)); });
+    }
+
+    SayloomEngine& engine() { return *engine_; }
+    FirebaseAuthManager& auth() { return auth_; }
+    AuthState& authState() { return authState_; }
+
+private:
+    Logger log_{QStringLiteral("app")};
+    QtScheduler scheduler_;
+    QtURLSession session_;
+    JsonFileKeyValueStore defaults_;
+    AppSettings settings_;
+    DesktopKeychain keychain_;
+    FirebaseAuthManager auth_;
+    AuthState authState_;
+    AuthManagerAccount account_;
+    CloudTranscriber transcriber_;
+    AudioRecorder recorder_;
+    PulseAudioSourceMonitor microphone_;
+    XInput2KeyMonitor keyMonitor_;
+    HotkeyManager hotkeys_;
+    X11FrontmostApplication frontmost_;
+    AtspiAccessibility accessibility_;
+    AccessibilityInjector accessibilityInjector_;
+    AXFallbackCache fallbackCache_;
+    QtClipboardPasteboard pasteboard_;
+    X11KeyPoster keyPoster_;
+    X11SessionTrust trust_;
+    TextInjector injector_;
+    Cld2LanguageRecognizer recognizer_;
+    TranscriptPostProcessing postProcessing_;
+    DesktopPermissions permissions_;
+    LoggingShell shell_;
+    LogindWakeSource wake_;
+    std::unique_ptr<SayloomEngine> engine_;
+};
+
+} // namespace
+
+QString dictationSessionProblem() {
+    if (qEnvironmentVariableIsEmpty("DISPLAY"))
+        return QStringLiteral("no X11 display (DISPLAY is not set): start Sayloom from a terminal "
+                              "of your desktop session");
+    return {};
+}
+
+int runDictationApp() {
+    if (const auto error = SecureTokenEndpoint::fromEnvironment().configurationError()) {
+        printError(*error);
+        return 1;
+    }
+    SingleInstance instance(SingleInstance::defaultDirectory());
+    switch (instance.claim()) {
+    case SingleInstance::Claim::primary:
+        break;
+    case SingleInstance::Claim::anotherIsRunning:
+        printError(QStringLiteral("Sayloom is already running"));
+        return 1;
+    case SingleInstance::Claim::failed:
+        printError(QStringLiteral("cannot start: %1").arg(instance.errorString()));
+        return 1;
+    }
+
+    DictationApp app;
+    instance.setCommandHandler([&app](const QByteArray& command) -> QByteArray {
+        if (command == "signout") {
+            app.authState().signOut();
+            return "signed-out";
+        }
+        return "unknown";
+    });
+
+    InterruptWatcher interrupts;
+    QObject::connect(&interrupts, &InterruptWatcher::interrupted, [&app] {
+        app.engine().stop();
+        QCoreApplication::quit();
+    });
+    const int status = QCoreApplication::exec();
+    // Credentials refreshed while running must reach the keychain before the process ends.
+    QCoro::waitFor(app.auth().flushCredentialWrites());
+    return status;
+}
+
+} // namespace sayloom
