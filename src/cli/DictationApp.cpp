@@ -212,6 +212,8 @@ int runDictationApp() {
     DictationApp app;
     instance.setCommandHandler([&app](const QByteArray& command) -> QByteArray {
         if (command == "signout") {
+            if (!app.auth().isLoggedIn())
+                return "not-signed-in";
             app.authState().signOut();
             return "signed-out";
         }

@@ -1,5 +1,6 @@
 #include "cli/SignOutCommand.h"
 
+#include "app/SingleInstance.h"
 #include "auth/AuthState.h"
 #include "cli/AccountServices.h"
 
@@ -32,6 +33,19 @@ int run(const QStringList& arguments) {
         printError(
             QStringLiteral("unknown option \"%1\"; usage: sayloom signout").arg(arguments.first()));
         return 2;
+    }
+    // A running Sayloom holds the credentials in memory and would write them back: it signs out
+    // itself. Only when none runs is the sign-out done here.
+    if (const auto reply = SingleInstance::send(SingleInstance::defaultDirectory(), "signout")) {
+        if (*reply == "signed-out") {
+            QTextStream(stdout) << "Signed out.\n";
+            return 0;
+        }
+        printError(*reply == "not-signed-in"
+                       ? QStringLiteral("not signed in")
+                       : QStringLiteral("the running Sayloom did not sign out (%1)")
+                             .arg(QString::fromUtf8(*reply)));
+        return 1;
     }
     AccountServices services;
     return QCoro::waitFor(signOut(services));

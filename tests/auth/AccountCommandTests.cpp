@@ -2,6 +2,7 @@
 #include "SayloomProcess.h"
 #include "TaskProbe.h"
 
+#include "app/SingleInstance.h"
 #include "auth/CredentialStore.h"
 #include "platform/linux/FileKeychain.h"
 #include "support/JsonFileKeyValueStore.h"
@@ -111,6 +112,28 @@ TEST_F(AccountCommands, SignOutForgetsTheCredentialsAndTheCachedAccount) {
     EXPECT_EQ(account.exitCode, 1);
     EXPECT_TRUE(account.err.contains("not signed in")) << account.err.toStdString();
     EXPECT_TRUE(account.out.isEmpty());
+}
+
+TEST_F(AccountCommands, SignOutGoesThroughTheRunningInstance) {
+    signIn();
+    SingleInstance running(process.runtimePath() + QStringLiteral("/sayloom"));
+    ASSERT_EQ(running.claim(), SingleInstance::Claim::primary);
+    QList<QByteArray> commands;
+    running.setCommandHandler([&](const QByteArray& command) {
+        commands << command;
+        return QByteArray("signed-out");
+    });
+    const Outcome signedOut = run({QStringLiteral("signout")});
+    EXPECT_EQ(signedOut.exitCode, 0) << signedOut.err.toStdString();
+    EXPECT_EQ(signedOut.out, "Signed out.\n");
+    EXPECT_EQ(commands, QList<QByteArray>{"signout"});
+    EXPECT_EQ(storedCredentials().status, KeychainStatus::success)
+        << "the instance signs out; the command leaves the keychain to it";
+
+    running.setCommandHandler([](const QByteArray&) { return QByteArray("not-signed-in"); });
+    const Outcome notSignedIn = run({QStringLiteral("signout")});
+    EXPECT_EQ(notSignedIn.exitCode, 1);
+    EXPECT_TRUE(notSignedIn.err.contains("not signed in"));
 }
 
 TEST_F(AccountCommands, NobodySignedInOrAWrongOption) {

@@ -37,6 +37,8 @@ public:
     QString keychainPath() const {
         return home_.filePath(QStringLiteral("data/sayloom/keychain.json"));
     }
+    // The private runtime folder the command sees, where a running instance would listen.
+    QString runtimePath() const { return home_.filePath(QStringLiteral("runtime")); }
     QString settingsPath() const {
         return home_.filePath(QStringLiteral("config/sayloom/settings.json"));
     }
@@ -64,6 +66,7 @@ public:
         environment.insert(QStringLiteral("XDG_DATA_HOME"), home_.filePath(QStringLiteral("data")));
         environment.insert(QStringLiteral("XDG_CONFIG_HOME"),
                            home_.filePath(QStringLiteral("config")));
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimePath());
         environment.insert(QStringLiteral("SAYLOOM_KEYCHAIN"), QStringLiteral("file"));
         environment.insert(QStringLiteral("SAYLOOM_API_BASE_URL"), base);
         environment.insert(QStringLiteral("SAYLOOM_WEBSITE_BASE_URL"), base);
