@@ -60,7 +60,8 @@ public:
                kRefreshedRefreshToken + R"(","expires_in":"3600"})";
     }
 
-    Outcome run(const QStringList& arguments, int boundMs = 30'000) {
+    // The environment every run gets: the temporary home and the loopback services.
+    QProcessEnvironment environment() const {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         const QString base = server_.url().toString();
         environment.insert(QStringLiteral("XDG_DATA_HOME"), home_.filePath(QStringLiteral("data")));
@@ -73,8 +74,12 @@ public:
         environment.insert(QStringLiteral("SAYLOOM_SECURE_TOKEN_BASE_URL"), base);
         environment.insert(QStringLiteral("SAYLOOM_FIREBASE_WEB_API_KEY"),
                            QStringLiteral("cli-key"));
+        return environment;
+    }
+
+    Outcome run(const QStringList& arguments, int boundMs = 30'000) {
         QProcess process;
-        process.setProcessEnvironment(environment);
+        process.setProcessEnvironment(environment());
         process.start(executable_, arguments);
         EXPECT_TRUE(
             QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, boundMs));

@@ -1,0 +1,147 @@
+#include "FieldsApp.h"
+#include "LoopbackHttpServer.h"
+#include "OggOpusDecoding.h"
+#include "PulseAudioTest.h"
+#include "SayloomProcess.h"
+#include "TestSignals.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sndfile.h>
+
+#include <gtest/gtest.h>
+
+using namespace sayloom;
+using namespace sayloom::testing;
+using Request = LoopbackHttpServer::Request;
+using Responder = LoopbackHttpServer::Responder;
+
+namespace {
+
+constexpr int kBoundMs = 30'000;
+const QString kAnswer = QStringLiteral("Hello from the loopback service.");
+
+bool xdotool(const QStringList& arguments) {
+    return QProcess::execute(QStringLiteral("xdotool"), arguments) == 0;
+}
+
+// The whole dictation with every real part: `sayloom` itself on the test's X server, its key
+// monitor fed by xdotool, the sound server's null sink as the microphone, a file keychain holding
+// an account, the service on a loopback server, and a Qt window whose field receives the text.
+class DictationEndToEnd : public PulseAudioTest {
+protected:
+    void SetUp() override {
+        PulseAudioTest::SetUp();
+        if (::testing::Test::IsSkipped() || ::testing::Test::HasFailure())
+            return;
+        if (qEnvironmentVariableIsEmpty("DISPLAY")) {
+            if (qEnvironmentVariableIsSet("CI"))
+                FAIL() << "no X display: run inside scripts/lib/headless-session.sh";
+            GTEST_SKIP() << "no X display";
+        }
+        ASSERT_TRUE(server.isListening());
+        server.setHandler([this](const Request& request, Responder& responder) {
+            const QByteArray path = request.path();
+            if (path == "/v1/token") {
+                responder.respond(200, SayloomProcess::tokenResponse());
+            } else if (path == "/v1/transcribe") {
+                bodies.push_back(decodeOggOpus(request.body));
+                responder.respond(200, R"({"text":")" + kAnswer.toUtf8() + R"(","status":0})");
+            } else if (path == "/v1/auth/me") {
+                responder.respond(200, R"({"user":{"email":"kim@example.com"}})");
+            } else {
+                responder.respond(200, "{}");
+            }
+        });
+        process.signIn();
+
+        // A second and a half of a 440 Hz tone, loud enough to count as speech.
+        wav = folder.filePath(QStringLiteral("tone.wav"));
+        ASSERT_TRUE(
+            writeWaveFile(wav, sineWave(440, 44100, 66150, 0.3f), 44100, 1, SF_FORMAT_PCM_16));
+
+        fields = FieldsApp::start(FieldsApp::Toolkit::qt);
+        ASSERT_TRUE(fields);
+        ASSERT_TRUE(fields->focus(QStringLiteral("line")));
+
+        sayloom.setProcessEnvironment(process.environment());
+        sayloom.setProcessChannelMode(QProcess::MergedChannels);
+        QProcessEnvironment environment = process.environment();
+        environment.insert(QStringLiteral("SAYLOOM_LOG_LEVEL"), QStringLiteral("debug"));
+        sayloom.setProcessEnvironment(environment);
+        sayloom.start(QStringLiteral(SAYLOOM_EXECUTABLE), {});
+        ASSERT_TRUE(waitForLog("Engine started")) << log.toStdString();
+        // Let the start-up token fetch and warm-up settle.
+        ASSERT_TRUE(QTest::qWaitFor([&] { return requestsTo("/v1/warmup") >= 1; }, kBoundMs));
+    }
+
+    void TearDown() override {
+        if (sayloom.state() != QProcess::NotRunning) {
+            sayloom.terminate();
+            EXPECT_TRUE(sayloom.waitForFinished(10'000)) << "SIGTERM ends sayloom";
+            EXPECT_EQ(sayloom.exitCode(), 0);
+        }
+        PulseAudioTest::TearDown();
+    }
+
+    bool waitForLog(const char* fragment) {
+        return QTest::qWaitFor(
+            [&] {
+                log += QString::fromUtf8(sayloom.readAll());
+                return log.contains(QLatin1String(fragment));
+            },
+            kBoundMs);
+    }
+
+    int requestsTo(const QByteArray& path) const {
+        int count = 0;
+        for (const Request& request : server.requests())
+            count += request.path() == path ? 1 : 0;
+        return count;
+    }
+
+    // Holds Right Ctrl (the default hotkey), lets the tone play into the microphone, and runs
+    // `whileHeld` before the key goes up.
+    void dictate(const std::function<void()>& whileHeld = {}) {
+        ASSERT_TRUE(xdotool({QStringLiteral("keydown"), QStringLiteral("Control_R")}));
+        ASSERT_TRUE(waitForLog("Recording started"));
+        auto player = play(QString::fromLatin1(kMicSink), wav);
+        ASSERT_TRUE(waitUntilPlayed(*player));
+        if (whileHeld)
+            whileHeld();
+        ASSERT_TRUE(xdotool({QStringLiteral("keyup"), QStringLiteral("Control_R")}));
+    }
+
+    LoopbackHttpServer server;
+    SayloomProcess process{server, QStringLiteral(SAYLOOM_EXECUTABLE)};
+    QTemporaryDir folder;
+    QString wav;
+    std::unique_ptr<FieldsApp> fields;
+    QProcess sayloom;
+    QString log;
+    std::vector<std::optional<DecodedOpus>> bodies;
+};
+
+TEST_F(DictationEndToEnd, HoldSpeakReleaseAndTheTextLandsInTheFocusedField) {
+    dictate();
+    EXPECT_EQ(fields->waitForText(QStringLiteral("line"), kAnswer, std::chrono::seconds(30)),
+              kAnswer);
+    ASSERT_TRUE(waitForLog("Transcription completed")) << log.toStdString();
+    ASSERT_EQ(requestsTo("/v1/transcribe"), 1);
+    ASSERT_TRUE(bodies.front().has_value()) << "the request carried an Ogg Opus stream";
+    // The tone lasted 1.5 s; the recording holds it (and the moments around it).
+    EXPECT_GE(bodies.front()->samples.size(), 48000u) << "at least a second of audio at 48 kHz";
+
+    // Escape during a recording: nothing is sent.
+    dictate([&] {
+        ASSERT_TRUE(xdotool({QStringLiteral("key"), QStringLiteral("Escape")}));
+        ASSERT_TRUE(waitForLog("Recording cancelled by user"));
+    });
+    QTest::qWait(1000); // nothing should happen; give a wrong request the chance to arrive
+    EXPECT_EQ(requestsTo("/v1/transcribe"), 1) << log.toStdString();
+    EXPECT_EQ(fields->text(QStringLiteral("line")), kAnswer);
+}
+
+} // namespace
