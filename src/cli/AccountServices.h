@@ -28,6 +28,8 @@ public:
     KeyValueStore& defaults() { return defaults_; }
     URLSessionProtocol& session() { return session_; }
     Scheduler& scheduler() { return scheduler_; }
+    // "secret-service" or "file" once the keychain has been used.
+    QString keychainKind() const { return keychain_.kind(); }
     // An account state on these parts that leaves the service calls to the command.
     std::unique_ptr<AuthState> makeAuthState();
 

@@ -1,5 +1,6 @@
 #include "cli/AccountCommand.h"
 #include "cli/Command.h"
+#include "cli/DoctorCommand.h"
 #include "cli/InsertCommand.h"
 #include "cli/PrepareCommand.h"
 #include "cli/RecordCommand.h"
@@ -17,6 +18,7 @@ const std::vector<Command>& commands() {
         prepareCommand(),
         recordCommand(),
         transcribeCommand(),
+        doctorCommand(),
     };
     return all;
 }

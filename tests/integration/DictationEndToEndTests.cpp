@@ -44,7 +44,9 @@ protected:
         ASSERT_TRUE(server.isListening());
         server.setHandler([this](const Request& request, Responder& responder) {
             const QByteArray path = request.path();
-            if (path == "/v1/token") {
+            if (serviceDown && path == "/v1/warmup") {
+                responder.dropConnection();
+            } else if (path == "/v1/token") {
                 responder.respond(200, SayloomProcess::tokenResponse());
             } else if (path == "/v1/transcribe") {
                 bodies.push_back(decodeOggOpus(request.body));
@@ -122,6 +124,7 @@ protected:
     QProcess sayloom;
     QString log;
     std::vector<std::optional<DecodedOpus>> bodies;
+    bool serviceDown = false;
 };
 
 TEST_F(DictationEndToEnd, HoldSpeakReleaseAndTheTextLandsInTheFocusedField) {
@@ -142,6 +145,22 @@ TEST_F(DictationEndToEnd, HoldSpeakReleaseAndTheTextLandsInTheFocusedField) {
     QTest::qWait(1000); // nothing should happen; give a wrong request the chance to arrive
     EXPECT_EQ(requestsTo("/v1/transcribe"), 1) << log.toStdString();
     EXPECT_EQ(fields->text(QStringLiteral("line")), kAnswer);
+}
+
+TEST_F(DictationEndToEnd, DoctorFindsEveryPartWorkingAndNamesWhatFails) {
+    sayloom.terminate(); // doctor checks the same microphone and keychain
+    ASSERT_TRUE(sayloom.waitForFinished(10'000));
+    const auto healthy = process.run({QStringLiteral("doctor")});
+    EXPECT_EQ(healthy.exitCode, 0) << healthy.out.toStdString() << healthy.err.toStdString();
+    for (const char* line : {"ok  session", "ok  keys", "ok  accessibility", "ok  microphone",
+                             "ok  account", "ok  service", "ok  hotkey"})
+        EXPECT_TRUE(healthy.out.contains(line)) << line << "\n" << healthy.out.toStdString();
+    EXPECT_TRUE(healthy.out.contains("dictation: Right Ctrl (Right Ctrl)"));
+
+    serviceDown = true;
+    const auto offline = process.run({QStringLiteral("doctor")});
+    EXPECT_EQ(offline.exitCode, 1);
+    EXPECT_TRUE(offline.out.contains("!!  service")) << offline.out.toStdString();
 }
 
 } // namespace
