@@ -29,21 +29,21 @@ std::atomic<int>& minimumLevelSlot() {
     return level;
 }
 
-QString formatInteger(const QByteArray& spec, const LogArg::Value& value, char conversion) {
+QString formatInteger(const QByteArray& prefix, const LogArg::Value& value, char conversion) {
     // Render through snprintf with the caller's flags, width and precision, always at the
     // widest length so that the argument's C++ type does not matter.
     char buffer[128];
     if (const auto* i = std::get_if<long long>(&value)) {
-        QByteArray fmt = spec + "ll" + conversion;
+        QByteArray fmt = prefix + "ll" + conversion;
         std::snprintf(buffer, sizeof buffer, fmt.constData(), *i);
     } else if (const auto* u = std::get_if<unsigned long long>(&value)) {
-        QByteArray fmt = spec + "ll" + conversion;
+        QByteArray fmt = prefix + "ll" + conversion;
         std::snprintf(buffer, sizeof buffer, fmt.constData(), *u);
     } else if (const auto* b = std::get_if<bool>(&value)) {
-        QByteArray fmt = spec + "ll" + conversion;
+        QByteArray fmt = prefix + "ll" + conversion;
         std::snprintf(buffer, sizeof buffer, fmt.constData(), static_cast<long long>(*b));
     } else if (const auto* d = std::get_if<double>(&value)) {
-        QByteArray fmt = spec + "ll" + conversion;
+        QByteArray fmt = prefix + "ll" + conversion;
         std::snprintf(buffer, sizeof buffer, fmt.constData(), static_cast<long long>(*d));
     } else {
         return std::get<QString>(value);
@@ -51,7 +51,7 @@ QString formatInteger(const QByteArray& spec, const LogArg::Value& value, char c
     return QString::fromUtf8(buffer);
 }
 
-QString formatFloating(const QByteArray& spec, const LogArg::Value& value, char conversion) {
+QString formatFloating(const QByteArray& prefix, const LogArg::Value& value, char conversion) {
     double number = 0;
     if (const auto* d = std::get_if<double>(&value))
         number = *d;
@@ -64,12 +64,12 @@ QString formatFloating(const QByteArray& spec, const LogArg::Value& value, char 
     else
         number = std::get<bool>(value) ? 1 : 0;
     char buffer[512];
-    QByteArray fmt = spec + conversion;
+    QByteArray fmt = prefix + conversion;
     std::snprintf(buffer, sizeof buffer, fmt.constData(), number);
     return QString::fromUtf8(buffer);
 }
 
-QString formatString(const QByteArray& spec, const LogArg::Value& value) {
+QString formatString(const QByteArray& prefix, const LogArg::Value& value) {
     QString text;
     if (const auto* s = std::get_if<QString>(&value))
         text = *s;
@@ -81,12 +81,12 @@ QString formatString(const QByteArray& spec, const LogArg::Value& value) {
         text = QString::number(*d);
     else
         text = std::get<bool>(value) ? QStringLiteral("true") : QStringLiteral("false");
-    if (spec.size() <= 1)
+    if (prefix.size() <= 1)
         return text;
     // Width and precision on strings are rare in our lines; honour them through snprintf.
     const QByteArray utf8 = text.toUtf8();
     std::string buffer(utf8.size() + 256, '\0');
-    QByteArray fmt = spec + 's';
+    QByteArray fmt = prefix + 's';
     const int n = std::snprintf(buffer.data(), buffer.size(), fmt.constData(), utf8.constData());
     return QString::fromUtf8(buffer.data(), n < 0 ? 0 : std::min<int>(n, buffer.size() - 1));
 }
@@ -130,11 +130,11 @@ QString render(const char* format, std::span<const LogArg> args) {
                     asBool = true;
             p = close + 1;
         }
-        QByteArray spec("%");
+        QByteArray prefix("%");
         while (*p && std::strchr("-+ #0", *p))
-            spec += *p++;
+            prefix += *p++;
         while (*p && ((*p >= '0' && *p <= '9') || *p == '.'))
-            spec += *p++;
+            prefix += *p++;
         while (*p && std::strchr("hlqLjzt", *p))
             ++p; // length modifiers: every argument is rendered at its widest type
         const char conversion = *p ? *p++ : '\0';
@@ -157,14 +157,14 @@ QString render(const char* format, std::span<const LogArg> args) {
                     truth = *u != 0;
                 out += truth ? QStringLiteral("true") : QStringLiteral("false");
             } else {
-                out += formatInteger(spec, value, 'd');
+                out += formatInteger(prefix, value, 'd');
             }
             break;
         case 'u':
         case 'x':
         case 'X':
         case 'o':
-            out += formatInteger(spec, value, conversion);
+            out += formatInteger(prefix, value, conversion);
             break;
         case 'f':
         case 'F':
@@ -172,11 +172,11 @@ QString render(const char* format, std::span<const LogArg> args) {
         case 'E':
         case 'g':
         case 'G':
-            out += formatFloating(spec, value, conversion);
+            out += formatFloating(prefix, value, conversion);
             break;
         case 's':
         case '@':
-            out += formatString(spec, value);
+            out += formatString(prefix, value);
             break;
         default:
             out += QStringLiteral("<?>");

@@ -340,7 +340,8 @@ TEST_F(PulseAudioRecorderTest, InputDeliversWholeNativeBuffersAndClearingTheHand
             buffer.sampleRate != format.sampleRate || !buffer.interleaved ||
             std::this_thread::get_id() == mainThread)
             wellFormed = false;
-        // Long enough that clearing the handler is likely to meet a call in progress.
+        // Long enough that clearing the handler is likely to meet a call in progress (this sleeps
+        // on the capture thread, inside the handler under test, not to wait for anything).
         std::this_thread::sleep_for(std::chrono::milliseconds(15));
         inside = false;
     });

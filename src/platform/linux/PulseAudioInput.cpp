@@ -210,9 +210,9 @@ bool PulseAudioInput::start(QString& errorDescription) {
         return false;
     }
 
-    const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, sourceSpec_.rate, sourceSpec_.channels};
+    const pa_sample_spec sampleFormat{PA_SAMPLE_FLOAT32NE, sourceSpec_.rate, sourceSpec_.channels};
     const QByteArray streamName = options_.streamName.toUtf8();
-    stream_ = pa_stream_new(context_, streamName.constData(), &spec, &sourceChannelMap_);
+    stream_ = pa_stream_new(context_, streamName.constData(), &sampleFormat, &sourceChannelMap_);
     if (!stream_) {
         errorDescription =
             QStringLiteral("cannot create a recording stream: %1").arg(contextError());
@@ -230,7 +230,7 @@ bool PulseAudioInput::start(QString& errorDescription) {
     attributes.prebuf = static_cast<std::uint32_t>(-1);
     attributes.minreq = static_cast<std::uint32_t>(-1);
     attributes.fragsize =
-        static_cast<std::uint32_t>(options_.framesPerBuffer * pa_frame_size(&spec));
+        static_cast<std::uint32_t>(options_.framesPerBuffer * pa_frame_size(&sampleFormat));
     stagedBytes_ = 0;
     const auto flags =
         static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE);

@@ -47,10 +47,10 @@ std::optional<Property> readProperty(Display* display, Window window, const char
 std::optional<qint64> clientProcess(Display* display, Window window) {
     int eventBase = 0, errorBase = 0;
     if (XResQueryExtension(display, &eventBase, &errorBase)) {
-        XResClientIdSpec spec{window, XRES_CLIENT_ID_PID_MASK};
+        XResClientIdSpec clientId{window, XRES_CLIENT_ID_PID_MASK};
         long count = 0;
         XResClientIdValue* values = nullptr;
-        if (XResQueryClientIds(display, 1, &spec, &count, &values) == Success) {
+        if (XResQueryClientIds(display, 1, &clientId, &count, &values) == Success) {
             std::optional<qint64> pid;
             for (long i = 0; i < count && !pid; ++i) {
                 const pid_t found = XResGetClientPid(&values[i]);

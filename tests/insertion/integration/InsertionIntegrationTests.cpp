@@ -307,6 +307,8 @@ TEST_F(InsertionIntegrationTest, TreeRequestMakesQtApplicationsStartedLaterExpos
         auto app = FieldsApp::start(FieldsApp::Toolkit::qt, false);
         ASSERT_TRUE(app);
         ASSERT_TRUE(app->focus(QStringLiteral("line")));
+        // Waiting for something not to happen: an application that would expose itself has
+        // registered on the bus well within a second.
         QTest::qWait(1000);
         EXPECT_EQ(injector.caretContext(64), std::nullopt);
         EXPECT_TRUE(injector.requestAccessibilityTree());
