@@ -17,7 +17,7 @@ SAYLOOM_TEST_PACKAGES=(
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     libogg-dev libopusfile-dev vorbis-tools
     # a private sound server with a null sink as the microphone, and paplay/pactl to drive it
-    pulseaudio pulseaudio-utils
+    pulseaudio pulseaudio-utils espeak-ng
     xvfb xauth openbox dbus dbus-x11 x11-utils
     # a Secret Service for the keychain tests, and a hand for its unlock prompt
     gnome-keyring libsecret-tools xdotool
