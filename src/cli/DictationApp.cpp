@@ -20,6 +20,7 @@
 #include "platform/linux/PulseAudioInputFactory.h"
 #include "platform/linux/PulseAudioSourceMonitor.h"
 #include "platform/linux/QtClipboardPasteboard.h"
+#include "platform/linux/X11Connection.h"
 #include "platform/linux/X11FrontmostApplication.h"
 #include "platform/linux/X11KeyPoster.h"
 #include "platform/linux/X11SessionTrust.h"
@@ -189,6 +190,11 @@ QString dictationSessionProblem() {
     if (qEnvironmentVariableIsEmpty("DISPLAY"))
         return QStringLiteral("no X11 display (DISPLAY is not set): start Sayloom from a terminal "
                               "of your desktop session");
+    const X11Connection probe;
+    if (!probe.display())
+        return QStringLiteral("cannot open the X11 display %1: start Sayloom from a terminal of "
+                              "your desktop session")
+            .arg(qEnvironmentVariable("DISPLAY"));
     return {};
 }
 
