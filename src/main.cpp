@@ -2,6 +2,7 @@
 
 #include "BuildConfig.h"
 #include "cli/Command.h"
+#include "cli/CommandOutput.h"
 #include "cli/DictationApp.h"
 #include "platform/linux/JournalLogSink.h"
 #include "support/Logger.h"
@@ -20,11 +21,6 @@ using namespace sayloom;
 QTextStream& out() {
     static QTextStream stream(stdout);
     return stream;
-}
-
-// Error lines go out at once, in order with what the logger writes to stderr.
-void printError(const QString& message) {
-    QTextStream(stderr) << "sayloom: " << message << Qt::endl;
 }
 
 void printUsage() {

@@ -2,6 +2,7 @@
 
 #include "auth/AuthState.h"
 #include "cli/AccountServices.h"
+#include "cli/CommandOutput.h"
 #include "support/LocalizedError.h"
 
 #include <QCoreApplication>
@@ -12,10 +13,6 @@
 namespace sayloom {
 
 namespace {
-
-void printError(const QString& message) {
-    QTextStream(stderr) << "sayloom: " << message << Qt::endl;
-}
 
 QJsonValue optionalText(const std::optional<QString>& text) {
     return text ? QJsonValue(*text) : QJsonValue(QJsonValue::Null);

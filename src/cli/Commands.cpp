@@ -12,13 +12,8 @@ namespace sayloom {
 // Each command lives in its own file and contributes one entry here.
 const std::vector<Command>& commands() {
     static const std::vector<Command> all = {
-        accountCommand(),
-        signOutCommand(),
-        insertCommand(),
-        prepareCommand(),
-        recordCommand(),
-        transcribeCommand(),
-        doctorCommand(),
+        accountCommand(), signOutCommand(),    insertCommand(), prepareCommand(),
+        recordCommand(),  transcribeCommand(), doctorCommand(),
     };
     return all;
 }

@@ -6,6 +6,7 @@
 #include "auth/FirebaseAuthError.h"
 #include "auth/FirebaseAuthManager.h"
 #include "auth/SecureTokenEndpoint.h"
+#include "cli/CommandOutput.h"
 #include "cli/InterruptWatcher.h"
 #include "engine/Cld2LanguageRecognizer.h"
 #include "engine/SayloomEngine.h"
@@ -35,17 +36,12 @@
 #include "transcription/CloudTranscriber.h"
 
 #include <QCoreApplication>
-#include <QTextStream>
 
 namespace sayloom {
 
 namespace {
 
 using namespace linux_desktop;
-
-void printError(const QString& message) {
-    QTextStream(stderr) << "sayloom: " << message << Qt::endl;
-}
 
 QString stateName(const EngineState& state) {
     switch (state.kind()) {

@@ -2,6 +2,8 @@
 
 #include "audio/AudioRecorder.h"
 #include "cli/AccountServices.h"
+#include "cli/CommandOutput.h"
+#include "engine/SayloomEngine.h"
 #include "platform/linux/PulseAudioInput.h"
 #include "platform/linux/PulseAudioInputFactory.h"
 #include "platform/linux/X11Connection.h"
@@ -133,12 +135,7 @@ QCoro::Task<void> checkAccount(Report& report, AccountServices& services) {
                     : QStringLiteral("not signed in (%1 keychain); open Sayloom and sign in")
                           .arg(services.keychainKind()));
 
-    URLRequest request;
-    request.url = APIConfig::endpoints().warmupURL();
-    request.httpMethod = "POST";
-    request.setValue("0", "Content-Length");
-    request.setValue("application/json", "Content-Type");
-    request.timeoutInterval = 5s;
+    URLRequest request = SayloomEngine::warmupRequest(APIConfig::endpoints().warmupURL());
     QString detail;
     bool reachable = false;
     try {
@@ -168,7 +165,7 @@ void checkHotkeys(Report& report, KeyValueStore& defaults) {
 
 int run(const QStringList& arguments) {
     if (!arguments.isEmpty()) {
-        QTextStream(stderr) << "sayloom: usage: sayloom doctor" << Qt::endl;
+        printError(QStringLiteral("usage: sayloom doctor"));
         return 2;
     }
     Report report;

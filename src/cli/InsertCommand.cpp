@@ -1,5 +1,6 @@
 #include "cli/InsertCommand.h"
 
+#include "cli/CommandOutput.h"
 #include "engine/Cld2LanguageRecognizer.h"
 #include "engine/TranscriptPostProcessing.h"
 #include "insertion/AXFallbackCache.h"
@@ -24,10 +25,6 @@ namespace sayloom {
 namespace {
 
 const char* kSynopsis = "[--delay SECONDS] [--raw] TEXT";
-
-void printError(const QString& message) {
-    QTextStream(stderr) << "sayloom: " << message << Qt::endl;
-}
 
 struct Options {
     double delaySeconds = 0;

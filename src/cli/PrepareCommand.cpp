@@ -2,6 +2,7 @@
 
 #include "audio/AudioPreparation.h"
 #include "cli/AudioFileReader.h"
+#include "cli/CommandOutput.h"
 #include "support/LocalizedError.h"
 
 #include <QFile>
@@ -17,10 +18,6 @@ namespace sayloom {
 namespace {
 
 const char* const kUsage = "usage: sayloom prepare INPUT -o OUTPUT.ogg";
-
-void printError(const QString& message) {
-    QTextStream(stderr) << "sayloom: " << message << Qt::endl;
-}
 
 int run(const QStringList& arguments) {
     QString input;

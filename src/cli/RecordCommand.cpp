@@ -1,6 +1,7 @@
 #include "cli/RecordCommand.h"
 
 #include "audio/AudioRecorder.h"
+#include "cli/CommandOutput.h"
 #include "cli/InterruptWatcher.h"
 #include "platform/linux/PulseAudioInputFactory.h"
 #include "support/QtScheduler.h"
@@ -26,10 +27,6 @@ const char* const kUsage = "usage: sayloom record -o OUTPUT.wav [--seconds N]";
 // What the dictation engine treats as "nothing was said".
 constexpr float kSilentRMS = 0.002f;
 constexpr int kMeterWidth = 30;
-
-void printError(const QString& message) {
-    QTextStream(stderr) << "sayloom: " << message << Qt::endl;
-}
 
 QString meterLine(float level, double seconds, std::optional<double> limit) {
     const int filled =

@@ -3,16 +3,13 @@
 #include "app/SingleInstance.h"
 #include "auth/AuthState.h"
 #include "cli/AccountServices.h"
+#include "cli/CommandOutput.h"
 
 #include <QTextStream>
 
 namespace sayloom {
 
 namespace {
-
-void printError(const QString& message) {
-    QTextStream(stderr) << "sayloom: " << message << Qt::endl;
-}
 
 QCoro::Task<int> signOut(AccountServices& services) {
     FirebaseAuthManager& auth = services.auth();

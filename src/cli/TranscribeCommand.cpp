@@ -2,6 +2,7 @@
 
 #include "cli/AccountServices.h"
 #include "cli/AudioFileReader.h"
+#include "cli/CommandOutput.h"
 #include "cli/OverlayKeyValueStore.h"
 #include "settings/AppSettings.h"
 #include "settings/SpeechLanguage.h"
@@ -20,10 +21,6 @@ namespace {
 
 const char* const kUsage = "usage: sayloom transcribe INPUT [--language KEY] "
                            "[--tone neutral|formal|casual|bullets] [--translate-to KEY] [--json]";
-
-void printError(const QString& message) {
-    QTextStream(stderr) << "sayloom: " << message << Qt::endl;
-}
 
 struct Options {
     QString input;

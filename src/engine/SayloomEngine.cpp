@@ -547,16 +547,20 @@ QString SayloomEngine::userMessage(const std::exception_ptr& error) {
     return QStringLiteral("Something went wrong – please try again");
 }
 
-QCoro::Task<void> SayloomEngine::prewarm(URLSessionProtocol& session, QUrl warmupURL) {
+URLRequest SayloomEngine::warmupRequest(QUrl warmupURL) {
     URLRequest request;
     request.url = std::move(warmupURL);
     request.httpMethod = "POST";
     request.setValue("0", "Content-Length");
     request.setValue("application/json", "Content-Type");
     request.timeoutInterval = kWarmupTimeout;
+    return request;
+}
+
+QCoro::Task<void> SayloomEngine::prewarm(URLSessionProtocol& session, QUrl warmupURL) {
     try {
         // Any answer, whatever its status, means the connection is warm.
-        (void)co_await session.data(std::move(request));
+        (void)co_await session.data(warmupRequest(std::move(warmupURL)));
     } catch (const std::exception& error) {
         Logger(QStringLiteral("engine"))
             .info("Prewarm API failed (non-fatal): %{public}s", localizedDescription(error));

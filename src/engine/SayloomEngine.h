@@ -8,6 +8,7 @@
 #include "engine/UsageStatus.h"
 #include "support/Logger.h"
 #include "support/Scheduler.h"
+#include "support/URLSession.h"
 
 #include <QObject>
 #include <QUrl>
@@ -20,7 +21,6 @@
 namespace sayloom {
 
 class AppSettings;
-class URLSessionProtocol;
 
 // The spine of dictation: turns a held hotkey into inserted text. It records while the hotkey is
 // held, drops silent or too-short recordings quietly, sends the samples to the transcriber, and
@@ -92,6 +92,8 @@ public:
 
     // One warm-up request to the service (no credentials); failures are logged, never thrown.
     static QCoro::Task<void> prewarm(URLSessionProtocol& session, QUrl warmupURL);
+    // The warm-up request itself: an empty POST with a short time-out.
+    static URLRequest warmupRequest(QUrl warmupURL);
 
     // The one short sentence a user sees for a failed transcription.
     static QString userMessage(const std::exception_ptr& error);
