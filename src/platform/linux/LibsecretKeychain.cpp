@@ -6,6 +6,8 @@
 
 #include <libsecret/secret.h>
 
+#include <optional>
+
 namespace sayloom::linux_desktop {
 
 namespace {
@@ -83,6 +85,32 @@ int statusFor(const GError* error) {
 
 QString message(const GError* error) { return QString::fromUtf8(error->message); }
 
+// The items that match `query`. A failed search is logged as the failure of `operation` and its
+// status returned instead.
+struct Search {
+    ItemList items;
+    std::optional<int> failure;
+};
+
+QCoro::Task<Search> searchItems(SecretService* secrets, const Attributes& query,
+                                SecretSearchFlags flags, Logger log, QString service,
+                                const char* operation) {
+    auto searched = co_await GAsyncAwaiter([&](GAsyncReadyCallback callback, gpointer data) {
+        secret_service_search(secrets, credentialSchema(), query.get(), flags, nullptr, callback,
+                              data);
+    });
+    GError* rawError = nullptr;
+    Search search;
+    search.items.reset(secret_service_search_finish(secrets, searched.get(), &rawError));
+    const Error error(rawError);
+    if (error) {
+        log.error("Secret Service %{public}s failed for %{public}s: %{public}s", operation, service,
+                  message(error.get()));
+        search.failure = statusFor(error.get());
+    }
+    co_return search;
+}
+
 } // namespace
 
 QCoro::Task<LibsecretKeychain::Connection> LibsecretKeychain::connect() {
@@ -116,20 +144,13 @@ QCoro::Task<KeychainReadResult> LibsecretKeychain::read(QString service, QString
     const Logger log = log_;
     const Attributes query = attributes(service, account);
 
-    auto searched = co_await GAsyncAwaiter([&](GAsyncReadyCallback callback, gpointer data) {
-        secret_service_search(
-            secrets, credentialSchema(), query.get(),
-            static_cast<SecretSearchFlags>(SECRET_SEARCH_UNLOCK | SECRET_SEARCH_LOAD_SECRETS),
-            nullptr, callback, data);
-    });
-    GError* rawError = nullptr;
-    const ItemList items(secret_service_search_finish(secrets, searched.get(), &rawError));
-    const Error error(rawError);
-    if (error) {
-        log.error("Secret Service read failed for %{public}s: %{public}s", service,
-                  message(error.get()));
-        co_return KeychainReadResult{statusFor(error.get()), {}};
-    }
+    const Search found = co_await searchItems(
+        secrets, query,
+        static_cast<SecretSearchFlags>(SECRET_SEARCH_UNLOCK | SECRET_SEARCH_LOAD_SECRETS), log,
+        service, "read");
+    if (found.failure)
+        co_return KeychainReadResult{*found.failure, {}};
+    const ItemList& items = found.items;
     if (!items)
         co_return KeychainReadResult{KeychainStatus::itemNotFound, {}};
 
@@ -168,20 +189,12 @@ QCoro::Task<int> LibsecretKeychain::update(QString service, QString account, QBy
 
     // Every matching item gets the value, so that a duplicate another client made cannot hand
     // out a stale one later.
-    auto searched = co_await GAsyncAwaiter([&](GAsyncReadyCallback callback, gpointer data) {
-        secret_service_search(
-            secrets, credentialSchema(), query.get(),
-            static_cast<SecretSearchFlags>(SECRET_SEARCH_ALL | SECRET_SEARCH_UNLOCK), nullptr,
-            callback, data);
-    });
-    GError* rawError = nullptr;
-    const ItemList items(secret_service_search_finish(secrets, searched.get(), &rawError));
-    const Error error(rawError);
-    if (error) {
-        log.error("Secret Service update failed for %{public}s: %{public}s", service,
-                  message(error.get()));
-        co_return statusFor(error.get());
-    }
+    const Search found = co_await searchItems(
+        secrets, query, static_cast<SecretSearchFlags>(SECRET_SEARCH_ALL | SECRET_SEARCH_UNLOCK),
+        log, service, "update");
+    if (found.failure)
+        co_return *found.failure;
+    const ItemList& items = found.items;
     if (!items)
         co_return KeychainStatus::itemNotFound;
 
@@ -211,18 +224,11 @@ QCoro::Task<int> LibsecretKeychain::add(QString service, QString account, QByteA
     const Logger log = log_;
     const Attributes query = attributes(service, account);
 
-    auto searched = co_await GAsyncAwaiter([&](GAsyncReadyCallback callback, gpointer data) {
-        secret_service_search(secrets, credentialSchema(), query.get(), SECRET_SEARCH_NONE, nullptr,
-                              callback, data);
-    });
-    GError* rawError = nullptr;
-    const ItemList items(secret_service_search_finish(secrets, searched.get(), &rawError));
-    const Error error(rawError);
-    if (error) {
-        log.error("Secret Service add failed for %{public}s: %{public}s", service,
-                  message(error.get()));
-        co_return statusFor(error.get());
-    }
+    const Search found =
+        co_await searchItems(secrets, query, SECRET_SEARCH_NONE, log, service, "add");
+    if (found.failure)
+        co_return *found.failure;
+    const ItemList& items = found.items;
     if (items)
         co_return KeychainStatus::duplicateItem;
 
