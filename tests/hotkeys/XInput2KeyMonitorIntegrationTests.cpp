@@ -4,6 +4,7 @@
 
 #include "LogCapture.h"
 #include "MemoryKeyValueStore.h"
+#include "RealPartRequirement.h"
 
 #include "hotkeys/HotkeyManager.h"
 #include "platform/linux/X11Connection.h"
@@ -43,14 +44,7 @@ constexpr ModifierFlags kFunction = modifier_flags::function;
 
 // What the tests need: an X server with XInput 2.2 and XTest, and xdotool. Under CI a missing
 // piece fails the test; elsewhere the test is skipped with the reason.
-#define REQUIRE_DESKTOP()                                                                          \
-    do {                                                                                           \
-        if (const QString missing = missingDesktopPart(); !missing.isEmpty()) {                    \
-            if (!qEnvironmentVariableIsEmpty("CI"))                                                \
-                FAIL() << missing.toStdString();                                                   \
-            GTEST_SKIP() << missing.toStdString();                                                 \
-        }                                                                                          \
-    } while (false)
+#define REQUIRE_DESKTOP() REQUIRE_REAL_PART(missingDesktopPart())
 
 QString missingDesktopPart() {
     if (qEnvironmentVariableIsEmpty("DISPLAY"))

@@ -1,6 +1,7 @@
 #include "FieldsApp.h"
 #include "LogCapture.h"
 #include "MemoryKeyValueStore.h"
+#include "RealPartRequirement.h"
 
 #include "engine/Cld2LanguageRecognizer.h"
 #include "engine/TranscriptPostProcessing.h"
@@ -51,14 +52,7 @@ const bool platformChosen = [] {
 
 // The desktop these tests need: an X server with a window manager, and the accessibility bus. In
 // CI a missing piece fails the test; elsewhere the test is skipped with the reason.
-#define REQUIRE_DESKTOP()                                                                          \
-    do {                                                                                           \
-        if (const QString missing = missingDesktopPart(); !missing.isEmpty()) {                    \
-            if (!qEnvironmentVariableIsEmpty("CI"))                                                \
-                FAIL() << missing.toStdString();                                                   \
-            GTEST_SKIP() << missing.toStdString();                                                 \
-        }                                                                                          \
-    } while (false)
+#define REQUIRE_DESKTOP() REQUIRE_REAL_PART(missingDesktopPart())
 
 QString missingDesktopPart() {
     if (qEnvironmentVariableIsEmpty("DISPLAY"))
