@@ -1,6 +1,7 @@
 #include "transcription/APIConfig.h"
 
 #include "BuildConfig.h"
+#include "support/DeploymentValue.h"
 
 namespace sayloom::APIConfig {
 
@@ -11,14 +12,9 @@ struct Bases {
     QString website;
 };
 
-QString configured(const char* variable, const char* buildDefault) {
-    const QString fromEnvironment = qEnvironmentVariable(variable);
-    return fromEnvironment.isEmpty() ? QString::fromUtf8(buildDefault) : fromEnvironment;
-}
-
 Bases bases() {
-    return {configured("SAYLOOM_API_BASE_URL", build::kApiBaseURL),
-            configured("SAYLOOM_WEBSITE_BASE_URL", build::kWebsiteBaseURL)};
+    return {deploymentValue("SAYLOOM_API_BASE_URL", build::kApiBaseURL),
+            deploymentValue("SAYLOOM_WEBSITE_BASE_URL", build::kWebsiteBaseURL)};
 }
 
 } // namespace

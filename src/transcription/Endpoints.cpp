@@ -13,6 +13,8 @@ Endpoints::Endpoints(QString apiBase, QString websiteBase)
     , authSync_(makeURL(apiBase_ + QStringLiteral("/v1/auth/sync")))
     , authMe_(makeURL(apiBase_ + QStringLiteral("/v1/auth/me")))
     , authTimezone_(makeURL(apiBase_ + QStringLiteral("/v1/auth/timezone")))
+    , githubCallback_(makeURL(apiBase_ + QStringLiteral("/v1/auth/github/callback")))
+    , linkGitHub_(makeURL(apiBase_ + QStringLiteral("/v1/auth/link-github")))
     , billingCheckout_(makeURL(apiBase_ + QStringLiteral("/v1/billing/checkout")))
     , billingPortal_(makeURL(apiBase_ + QStringLiteral("/v1/billing/portal")))
     , upgrade_(makeURL(websiteBase_ + QStringLiteral("/upgrade")))
@@ -44,24 +46,8 @@ QUrl Endpoints::makeURL(const QString& literal) {
     return url;
 }
 
-QString Endpoints::normalise(const QString& base) {
-    QString trimmed = base.trimmed();
-    if (trimmed.endsWith(QLatin1Char('/')))
-        trimmed.chop(1);
-    return trimmed;
-}
+QString Endpoints::normalise(const QString& base) { return normaliseOrigin(base); }
 
-std::optional<QString> Endpoints::validateBase(const QString& base) {
-    const QString normalised = normalise(base);
-    const QUrl url(normalised, QUrl::StrictMode);
-    if (normalised.isEmpty() || !url.isValid() || url.host().isEmpty())
-        return QStringLiteral("\"%1\" is not a URL").arg(base);
-    if (!url.path().isEmpty() || url.hasQuery() || url.hasFragment() || !url.userInfo().isEmpty())
-        return QStringLiteral("\"%1\" must be an origin only (scheme, host and port)").arg(base);
-    if (!isAllowedScheme(url))
-        return QStringLiteral("\"%1\" must use https (plain http only on a loopback address)")
-            .arg(base);
-    return std::nullopt;
-}
+std::optional<QString> Endpoints::validateBase(const QString& base) { return validateOrigin(base); }
 
 } // namespace sayloom

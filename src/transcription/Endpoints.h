@@ -22,6 +22,8 @@ public:
     const QUrl& authSyncURL() const { return authSync_; }
     const QUrl& authMeURL() const { return authMe_; }
     const QUrl& authTimezoneURL() const { return authTimezone_; }
+    const QUrl& githubCallbackURL() const { return githubCallback_; }
+    const QUrl& linkGitHubURL() const { return linkGitHub_; }
     const QUrl& billingCheckoutURL() const { return billingCheckout_; }
     const QUrl& billingPortalURL() const { return billingPortal_; }
     const QUrl& upgradeURL() const { return upgrade_; }
@@ -51,8 +53,9 @@ public:
 private:
     QString apiBase_;
     QString websiteBase_;
-    QUrl transcribe_, warmup_, authSync_, authMe_, authTimezone_, billingCheckout_, billingPortal_,
-        upgrade_, pricing_, privacy_, terms_, help_, website_, download_;
+    QUrl transcribe_, warmup_, authSync_, authMe_, authTimezone_, githubCallback_, linkGitHub_,
+        billingCheckout_, billingPortal_, upgrade_, pricing_, privacy_, terms_, help_, website_,
+        download_;
 };
 
 } // namespace sayloom

@@ -74,4 +74,18 @@ TEST(UrlPolicyTest, EncodesQueryPartsSoThatTheyDecodeBackUnchanged) {
     }
 }
 
+TEST(UrlPolicyTest, ALoggedUrlKeepsItsShapeButNoneOfItsValues) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"com.googleusercontent.apps.1-a:/oauth2callback?code=4/0Ab&state=s1",
+         "com.googleusercontent.apps.1-a:/oauth2callback?code=<redacted>&state=<redacted>"},
+        {"sayloom://auth/link-github?githubToken=gho_1",
+         "sayloom://auth/link-github?githubToken=<redacted>"},
+        {"sayloom://user:pw@auth/x?a%20b=1&tok3n#frag",
+         "sayloom://auth/x?<redacted>=<redacted>&tok3n=<redacted>"},
+        {"sayloom://upgrade", "sayloom://upgrade"},
+    };
+    for (const auto& [url, logged] : cases)
+        EXPECT_EQ(redactedForLog(QUrl(QString::fromLatin1(url))), QString::fromLatin1(logged));
+}
+
 } // namespace
