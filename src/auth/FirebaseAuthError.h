@@ -29,7 +29,12 @@ public:
     }
     static FirebaseAuthError signInFailed() { return FirebaseAuthError(Code::signInFailed); }
     static FirebaseAuthError invalidCallback() { return FirebaseAuthError(Code::invalidCallback); }
-    static FirebaseAuthError invalidConfig() { return FirebaseAuthError(Code::invalidConfig); }
+    // `detail`: which deployment value is missing or wrong, for the person who can set it.
+    static FirebaseAuthError invalidConfig(QString detail = {}) {
+        FirebaseAuthError error(Code::invalidConfig);
+        error.detail_ = std::move(detail);
+        return error;
+    }
     static FirebaseAuthError syncFailed() { return FirebaseAuthError(Code::syncFailed); }
     static FirebaseAuthError randomGenerationFailed() {
         return FirebaseAuthError(Code::randomGenerationFailed);
@@ -37,6 +42,8 @@ public:
 
     Code code() const { return code_; }
     QString localizedDescription() const override;
+    // More than the description says, where there is more (invalidConfig); else empty.
+    const QString& detail() const { return detail_; }
 
     // True when `error` is a FirebaseAuthError with this code.
     static bool holds(const std::exception_ptr& error, Code code);
@@ -47,6 +54,7 @@ public:
 
 private:
     Code code_;
+    QString detail_;
 };
 
 } // namespace sayloom

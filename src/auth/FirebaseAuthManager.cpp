@@ -1,14 +1,17 @@
 #include "auth/FirebaseAuthManager.h"
 
 #include "auth/FirebaseAuthError.h"
+#include "auth/WebAuthSession.h"
 #include "support/JSONDecodingError.h"
 #include "support/LocalizedError.h"
 #include "support/URLSession.h"
+#include "support/UrlPolicy.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QStringDecoder>
+#include <QUrlQuery>
 
 #include <algorithm>
 
@@ -27,10 +30,29 @@ constexpr qsizetype kLoggedBodyLimit = 2000;
 // client talks to the REST endpoints directly, so there is nothing to configure.
 void configureIdentityPlatform() {}
 
-// The refresh token as a form value: what may stand in a URL query, except the three characters
+constexpr std::chrono::seconds kSignInTimeout{15};
+// The identity service's name for Google as an identity provider.
+constexpr const char* kGoogleProviderId = "google.com";
+
+// A token or code as a form value: what may stand in a URL query, except the three characters
 // that would split the form ("&", "=", "+").
 QByteArray formEncoded(const QString& value) {
     return QUrl::toPercentEncoding(value, "!$'()*,/:;?@");
+}
+
+// What may stand in a URL query as it is ("&", "=" and "+" included).
+QByteArray queryEncoded(const QString& value) {
+    return QUrl::toPercentEncoding(value, "!$&'()*+,/:;=?@");
+}
+
+// The first query item `name` of a callback, fully decoded; nothing when it is absent or empty.
+std::optional<QString> callbackValue(const QUrlQuery& query, const QString& name) {
+    if (!query.hasQueryItem(name))
+        return std::nullopt;
+    QString value = query.queryItemValue(name, QUrl::FullyDecoded);
+    if (value.isEmpty())
+        return std::nullopt;
+    return value;
 }
 
 // A refused refresh's body as the log shows it: UTF-8 text ("empty" when it is not), with every
@@ -66,6 +88,9 @@ FirebaseAuthManager::FirebaseAuthManager(Collaborators collaborators, QObject* p
     , scheduler_(collaborators.scheduler)
     , secureToken_(std::move(collaborators.secureToken))
     , accountSyncURL_(std::move(collaborators.accountSyncURL))
+    , webAuth_(collaborators.webAuth)
+    , signIn_(std::move(collaborators.signIn))
+    , secureRandom_(std::move(collaborators.secureRandom))
     , credentials_(collaborators.keychain) {
     configureIdentityPlatform();
     restore();
@@ -155,6 +180,12 @@ QCoro::Task<void> FirebaseAuthManager::runRefresh(std::shared_ptr<Refresh> refre
         refresh->outcome.reject(failure);
         co_return;
     }
+    // A build that cannot reach the token service says so (logged already); the user's refresh
+    // token is not at fault and stays.
+    if (FirebaseAuthError::holds(failure, FirebaseAuthError::Code::invalidConfig)) {
+        refresh->outcome.reject(failure);
+        co_return;
+    }
     // When a sign-out came first, it has cleared everything already; clearing again could wipe a
     // sign-in that followed it.
     if (authGeneration_ == refresh->generation) {
@@ -171,7 +202,7 @@ QCoro::Task<QString> FirebaseAuthManager::performRefresh(QString refreshToken,
     const std::uint64_t generation = authGeneration_;
     const std::optional<QUrl> url = secureToken_.tokenURL();
     if (!url)
-        throw FirebaseAuthError::invalidConfig();
+        failConfiguration(secureToken_.configurationError().value_or(QString()));
 
     URLRequest request;
     request.url = *url;
@@ -348,6 +379,212 @@ void FirebaseAuthManager::setUserName(std::optional<QString> value) {
 void FirebaseAuthManager::setUid(std::optional<QString> value) {
     uid_ = std::move(value);
     Q_EMIT uidChanged(uid_);
+}
+
+void FirebaseAuthManager::setUserPicture(std::optional<QString> value) {
+    userPicture_ = std::move(value);
+    Q_EMIT userPictureChanged(userPicture_);
+}
+
+// MARK: sign-in
+
+void FirebaseAuthManager::failConfiguration(const QString& problem) const {
+    log_.error("%{public}s", problem);
+    throw FirebaseAuthError::invalidConfig(problem);
+}
+
+QCoro::Task<void> FirebaseAuthManager::signInWithGoogle() {
+    const auto alive = alive_;
+    const std::uint64_t generation = authGeneration_;
+    const QString verifier = randomURLSafeString(secureRandom_);
+    const QString challenge = codeChallenge(verifier);
+    const QString state = randomURLSafeString(secureRandom_);
+    const QString nonce = randomURLSafeString(secureRandom_);
+
+    if (const auto problem = signIn_.googleProblem())
+        failConfiguration(*problem);
+    if (!webAuth_)
+        failConfiguration(QStringLiteral("Sign-in needs a browser session"));
+    const QString redirectURI = signIn_.googleRedirectURI();
+    QUrl authorization(signIn_.googleAuthorizationEndpoint(), QUrl::StrictMode);
+    if (!authorization.isValid())
+        throw FirebaseAuthError::invalidConfig();
+    authorization.setQuery(encodeQuery({
+                               {QStringLiteral("client_id"), signIn_.googleClientId()},
+                               {QStringLiteral("redirect_uri"), redirectURI},
+                               {QStringLiteral("response_type"), QStringLiteral("code")},
+                               {QStringLiteral("scope"), QStringLiteral("openid email profile")},
+                               {QStringLiteral("code_challenge"), challenge},
+                               {QStringLiteral("code_challenge_method"), QStringLiteral("S256")},
+                               {QStringLiteral("prompt"), QStringLiteral("select_account")},
+                               {QStringLiteral("state"), state},
+                               {QStringLiteral("nonce"), nonce},
+                           }),
+                           QUrl::StrictMode);
+    if (!authorization.isValid())
+        throw FirebaseAuthError::invalidConfig();
+
+    const QUrl callback =
+        co_await webAuth_->authenticate(authorization, signIn_.reversedGoogleClientId());
+    if (!*alive)
+        throw FirebaseAuthError::sessionExpired();
+
+    const QUrlQuery query(callback);
+    const QString receivedState = query.queryItemValue(QStringLiteral("state"), QUrl::FullyDecoded);
+    if (!constantTimeEquals(receivedState, state)) {
+        log_.error("Google callback state did not match the pending sign-in - rejecting");
+        throw FirebaseAuthError::invalidCallback();
+    }
+    const std::optional<QString> code = callbackValue(query, QStringLiteral("code"));
+    if (!code)
+        throw FirebaseAuthError::invalidCallback();
+
+    const QUrl tokenURL(signIn_.googleTokenEndpoint(), QUrl::StrictMode);
+    if (!tokenURL.isValid())
+        throw FirebaseAuthError::invalidConfig();
+    const QByteArray exchange =
+        "code=" + formEncoded(*code) + "&client_id=" + signIn_.googleClientId().toUtf8() +
+        "&redirect_uri=" + redirectURI.toUtf8() +
+        "&grant_type=authorization_code&code_verifier=" + formEncoded(verifier);
+    const QJsonObject tokens =
+        co_await postForSignIn(tokenURL, "application/x-www-form-urlencoded", exchange);
+    if (!*alive)
+        throw FirebaseAuthError::sessionExpired();
+    const std::optional<QString> googleIdToken = stringMember(tokens, QStringLiteral("id_token"));
+    if (!googleIdToken)
+        throw FirebaseAuthError::signInFailed();
+    const QString tokenNonce =
+        jwtClaim(*googleIdToken, QStringLiteral("nonce")).value_or(QString());
+    if (!constantTimeEquals(tokenNonce, nonce)) {
+        log_.error("Google ID token nonce did not match the pending sign-in - rejecting");
+        throw FirebaseAuthError::signInFailed();
+    }
+
+    const QUrl idpURL(signIn_.signInWithIdpEndpoint(), QUrl::StrictMode);
+    if (!idpURL.isValid())
+        throw FirebaseAuthError::invalidConfig();
+    const QJsonObject idpRequest{
+        {QStringLiteral("postBody"), QStringLiteral("id_token=") + *googleIdToken +
+                                         QStringLiteral("&providerId=") +
+                                         QLatin1String(kGoogleProviderId)},
+        {QStringLiteral("requestUri"), signIn_.firebaseRequestURI()},
+        {QStringLiteral("returnIdpCredential"), true},
+        {QStringLiteral("returnSecureToken"), true},
+    };
+    const QJsonObject account = co_await postForSignIn(
+        idpURL, "application/json", QJsonDocument(idpRequest).toJson(QJsonDocument::Compact));
+    if (!*alive)
+        throw FirebaseAuthError::sessionExpired();
+    const auto idToken = stringMember(account, QStringLiteral("idToken"));
+    const auto refreshToken = stringMember(account, QStringLiteral("refreshToken"));
+    const auto uid = stringMember(account, QStringLiteral("localId"));
+    if (!idToken || !refreshToken || !uid || idToken->isEmpty() || refreshToken->isEmpty() ||
+        uid->isEmpty())
+        throw FirebaseAuthError::signInFailed();
+
+    checkSignInGeneration(generation);
+    completeSignIn(SignedInUser{*idToken, *refreshToken, *uid,
+                                tokenLifetime(stringMember(account, QStringLiteral("expiresIn"))),
+                                stringMember(account, QStringLiteral("email")),
+                                stringMember(account, QStringLiteral("displayName")),
+                                stringMember(account, QStringLiteral("photoUrl"))});
+}
+
+QCoro::Task<void> FirebaseAuthManager::signInWithGitHub() {
+    const auto alive = alive_;
+    const std::uint64_t generation = authGeneration_;
+    if (const auto problem = signIn_.githubProblem())
+        failConfiguration(*problem);
+    if (!webAuth_)
+        failConfiguration(QStringLiteral("Sign-in needs a browser session"));
+    const QByteArray redirectURI = queryEncoded(signIn_.githubCallbackURL().toString());
+    const QUrl authorization(signIn_.githubAuthorizationEndpoint() + QStringLiteral("?client_id=") +
+                                 signIn_.githubClientId() + QStringLiteral("&redirect_uri=") +
+                                 QString::fromLatin1(redirectURI) +
+                                 QStringLiteral("&scope=user:email"),
+                             QUrl::StrictMode);
+    if (!authorization.isValid() || !signIn_.githubCallbackURL().isValid())
+        throw FirebaseAuthError::invalidConfig();
+
+    const QUrl callback = co_await webAuth_->authenticate(authorization, QStringLiteral("sayloom"));
+    if (!*alive)
+        throw FirebaseAuthError::sessionExpired();
+
+    // An empty value counts as missing: storing an empty token or user id would leave a
+    // signed-in state that cannot work.
+    const QUrlQuery query(callback);
+    const auto idToken = callbackValue(query, QStringLiteral("idToken"));
+    const auto refreshToken = callbackValue(query, QStringLiteral("refreshToken"));
+    const auto uid = callbackValue(query, QStringLiteral("uid"));
+    if (!idToken || !refreshToken || !uid)
+        throw FirebaseAuthError::invalidCallback();
+    if (!hasJwtShape(*idToken)) {
+        log_.error("Invalid token format in GitHub callback — rejecting");
+        throw FirebaseAuthError::invalidCallback();
+    }
+    if (!jwtIsUnexpired(*idToken, scheduler_.wallNow())) {
+        log_.error("GitHub callback returned an already-expired id token — rejecting");
+        throw FirebaseAuthError::invalidCallback();
+    }
+
+    const auto optionalValue = [&query](const QString& name) -> std::optional<QString> {
+        if (!query.hasQueryItem(name))
+            return std::nullopt;
+        return query.queryItemValue(name, QUrl::FullyDecoded);
+    };
+    std::optional<QString> name = optionalValue(QStringLiteral("name"));
+    if (name)
+        name->replace(QLatin1Char('+'), QLatin1Char(' '));
+
+    checkSignInGeneration(generation);
+    completeSignIn(SignedInUser{*idToken, *refreshToken, *uid, kDefaultTokenLifetime,
+                                optionalValue(QStringLiteral("email")), std::move(name),
+                                optionalValue(QStringLiteral("picture"))});
+}
+
+QCoro::Task<QJsonObject> FirebaseAuthManager::postForSignIn(QUrl url, QByteArray contentType,
+                                                            QByteArray body) {
+    URLRequest request;
+    request.url = std::move(url);
+    request.httpMethod = "POST";
+    request.setValue(contentType, "Content-Type");
+    request.httpBody = std::move(body);
+    request.timeoutInterval = kSignInTimeout;
+    const URLSessionResult result = co_await session_.data(std::move(request));
+    if (result.response.statusCode != 200)
+        throw FirebaseAuthError::signInFailed();
+    const QJsonDocument document = QJsonDocument::fromJson(result.data);
+    if (!document.isObject())
+        throw FirebaseAuthError::signInFailed();
+    co_return document.object();
+}
+
+void FirebaseAuthManager::checkSignInGeneration(std::uint64_t generation) const {
+    if (generation == authGeneration_)
+        return;
+    log_.info("Discarding credentials from a sign-in that completed after sign-out");
+    throw FirebaseAuthError::sessionExpired();
+}
+
+void FirebaseAuthManager::completeSignIn(const SignedInUser& user) {
+    credentials_.setCredential(kIdTokenKey, user.idToken);
+    credentials_.setCredential(kRefreshTokenKey, user.refreshToken);
+    credentials_.setCredential(kUidKey, user.uid);
+    cachedIdToken_ = user.idToken;
+    tokenExpiry_ = scheduler_.wallNow() + user.lifetime;
+    setUid(user.uid);
+    setUserEmail(user.email);
+    setUserName(user.name);
+    setUserPicture(user.picture);
+    setIsLoggedIn(true);
+    startRefreshTimer();
+}
+
+void FirebaseAuthManager::storeCredentials(const QString& idToken, const QString& refreshToken,
+                                           const QString& uid) {
+    credentials_.setCredential(kIdTokenKey, idToken);
+    credentials_.setCredential(kRefreshTokenKey, refreshToken);
+    credentials_.setCredential(kUidKey, uid);
 }
 
 } // namespace sayloom

@@ -3,10 +3,13 @@
 #include "auth/CredentialStore.h"
 #include "auth/SecureTokenEndpoint.h"
 #include "auth/SharedOutcome.h"
+#include "auth/SignInConfiguration.h"
+#include "auth/SignInUtilities.h"
 #include "support/CancellationToken.h"
 #include "support/Logger.h"
 #include "support/Scheduler.h"
 
+#include <QJsonObject>
 #include <QObject>
 #include <QString>
 #include <QUrl>
@@ -21,6 +24,7 @@
 namespace sayloom {
 
 class URLSessionProtocol;
+class WebAuthSession;
 
 // The signed-in user and their identity token. Hands out a token with more than five minutes of
 // life left, refreshing it at the Secure Token service when needed; concurrent callers share one
@@ -50,6 +54,12 @@ public:
         SecureTokenEndpoint secureToken;
         // POST here after each sign-in (the service's account sync).
         QUrl accountSyncURL;
+        // The browser half of Google and GitHub sign-in; without it sign-in fails with
+        // invalidConfig.
+        WebAuthSession* webAuth = nullptr;
+        SignInConfiguration signIn = {};
+        // Where the PKCE verifier, state and nonce come from.
+        SecureRandomSource secureRandom = systemSecureRandom;
     };
 
     explicit FirebaseAuthManager(Collaborators collaborators, QObject* parent = nullptr);
@@ -72,6 +82,18 @@ public:
     QCoro::Task<QString> getIdToken();
     // For a caller whose token the service refused: the next getIdToken() refreshes.
     void forgetCachedToken();
+
+    // Signs in with Google in the browser (PKCE, state and nonce), trades Google's ID token for
+    // the identity service's credentials, stores them and signs the user in. Throws
+    // FirebaseAuthError (invalidConfig, randomGenerationFailed, signInFailed, invalidCallback,
+    // sessionExpired after a sign-out meanwhile) or a transport error unchanged.
+    QCoro::Task<void> signInWithGoogle();
+    // Signs in with GitHub in the browser; the service completes the exchange and hands the
+    // credentials back in a deep link, which is checked and stored. Throws as signInWithGoogle().
+    QCoro::Task<void> signInWithGitHub();
+    // Stores credentials the service issued for the signed-in account (after linking an identity)
+    // without touching the ones in use: the new refresh token serves from the next refresh on.
+    void storeCredentials(const QString& idToken, const QString& refreshToken, const QString& uid);
 
     // Local sign-out: forgets the user, the token and the stored credentials, stops the refresh
     // timer and cancels a refresh in flight.
@@ -108,7 +130,25 @@ private:
         SharedOutcome<QString> outcome;
     };
 
+    // What a completed sign-in stores and shows.
+    struct SignedInUser {
+        QString idToken;
+        QString refreshToken;
+        QString uid;
+        std::chrono::seconds lifetime;
+        std::optional<QString> email;
+        std::optional<QString> name;
+        std::optional<QString> picture;
+    };
+
     QCoro::Task<void> restore();
+    // POSTs a sign-in request; throws signInFailed unless the answer is 200 with a JSON object.
+    QCoro::Task<QJsonObject> postForSignIn(QUrl url, QByteArray contentType, QByteArray body);
+    // Throws sessionExpired, storing nothing, when a sign-out came after `generation` was read.
+    void checkSignInGeneration(std::uint64_t generation) const;
+    void completeSignIn(const SignedInUser& user);
+    // The configuration problem of a sign-in, logged and thrown as invalidConfig.
+    [[noreturn]] void failConfiguration(const QString& problem) const;
     QCoro::Task<void> runRefresh(std::shared_ptr<Refresh> refresh, QString refreshToken);
     QCoro::Task<QString> performRefresh(QString refreshToken, CancellationToken cancellation);
 
@@ -116,12 +156,16 @@ private:
     void setUserEmail(std::optional<QString> value);
     void setUserName(std::optional<QString> value);
     void setUid(std::optional<QString> value);
+    void setUserPicture(std::optional<QString> value);
 
     Logger log_{QStringLiteral("auth")};
     URLSessionProtocol& session_;
     Scheduler& scheduler_;
     SecureTokenEndpoint secureToken_;
     QUrl accountSyncURL_;
+    WebAuthSession* webAuth_;
+    SignInConfiguration signIn_;
+    SecureRandomSource secureRandom_;
 
     bool isLoggedIn_ = false;
     std::optional<QString> userEmail_;

@@ -1,6 +1,7 @@
 #include "auth/SecureTokenEndpoint.h"
 
 #include "BuildConfig.h"
+#include "support/DeploymentValue.h"
 #include "support/UrlPolicy.h"
 
 namespace sayloom {
@@ -13,13 +14,9 @@ SecureTokenEndpoint::SecureTokenEndpoint(QString baseURL, QString webApiKey)
 }
 
 SecureTokenEndpoint SecureTokenEndpoint::fromEnvironment() {
-    QString base = qEnvironmentVariable("SAYLOOM_SECURE_TOKEN_BASE_URL");
-    if (base.isEmpty())
-        base = QString::fromUtf8(build::kSecureTokenBaseURL);
-    QString key = qEnvironmentVariable("SAYLOOM_FIREBASE_WEB_API_KEY");
-    if (key.isEmpty())
-        key = QString::fromUtf8(build::kFirebaseWebApiKey);
-    return SecureTokenEndpoint(base, key);
+    return SecureTokenEndpoint(
+        deploymentValue("SAYLOOM_SECURE_TOKEN_BASE_URL", build::kSecureTokenBaseURL),
+        deploymentValue("SAYLOOM_FIREBASE_WEB_API_KEY", build::kFirebaseWebApiKey));
 }
 
 std::optional<QString> SecureTokenEndpoint::configurationError() const {

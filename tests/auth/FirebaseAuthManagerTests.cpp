@@ -278,19 +278,27 @@ TEST_F(TokenTest, RefusedRefreshesSignOutAndTransientOnesKeepTheUser) {
     }
 }
 
-TEST_F(TokenTest, AnUnusableEndpointIsAConfigurationErrorThatSignsOut) {
-    manager = std::make_unique<FirebaseAuthManager>(FirebaseAuthManager::Collaborators{
-        keychain,
-        session,
-        scheduler,
-        SecureTokenEndpoint(QStringLiteral("http://token.example"), QStringLiteral("k")),
-        {}});
-    auto token = TokenProbe::start(manager->getIdToken());
-    EXPECT_EQ(errorCode(token), Code::sessionExpired);
-    EXPECT_TRUE(session.requests.empty()) << "no refresh token goes out over plain http";
-    EXPECT_TRUE(logs.contains(kAuth, LogLevel::error,
-                              QStringLiteral("Token refresh failed permanently: Authentication "
-                                             "configuration error.. Clearing auth state.")));
+TEST_F(TokenTest, AnUnusableEndpointIsAConfigurationErrorThatKeepsTheUser) {
+    const std::pair<SecureTokenEndpoint, const char*> cases[] = {
+        {SecureTokenEndpoint(QStringLiteral("http://token.example"), QStringLiteral("k")),
+         "SAYLOOM_SECURE_TOKEN_BASE_URL"},
+        {SecureTokenEndpoint(QStringLiteral("https://token.example"), QString()),
+         "SAYLOOM_FIREBASE_WEB_API_KEY"},
+    };
+    for (const auto& [endpoint, variable] : cases) {
+        logs.clear();
+        manager = std::make_unique<FirebaseAuthManager>(
+            FirebaseAuthManager::Collaborators{keychain, session, scheduler, endpoint, {}});
+        auto token = TokenProbe::start(manager->getIdToken());
+        EXPECT_EQ(errorCode(token), Code::invalidConfig);
+        EXPECT_TRUE(session.requests.empty()) << "no refresh token goes out over plain http";
+        const QStringList errors = logs.messages(kAuth, LogLevel::error);
+        ASSERT_EQ(errors.size(), 1);
+        EXPECT_TRUE(errors[0].contains(QLatin1String(variable))) << errors[0].toStdString();
+        // The build is at fault, not the user's session: they stay signed in.
+        EXPECT_TRUE(manager->isLoggedIn());
+        EXPECT_EQ(storedMap(keychain).value(kUid), QStringLiteral("uid-1"));
+    }
 }
 
 TEST_F(TokenTest, TheRefreshTimerFetchesATokenEveryFiftyMinutes) {
