@@ -1,6 +1,8 @@
 // sayloom: with no arguments, the dictation application; with a subcommand, one headless task.
 
 #include "BuildConfig.h"
+#include "app/DeepLinkAction.h"
+#include "app/SingleInstance.h"
 #include "cli/Command.h"
 #include "cli/CommandOutput.h"
 #include "cli/DictationApp.h"
@@ -13,6 +15,7 @@
 #include <QTextStream>
 
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -24,7 +27,8 @@ QTextStream& out() {
 }
 
 void printUsage() {
-    out() << "Usage: sayloom [--help | --version]\n";
+    out() << "Usage: sayloom [--help | --version]\n"
+             "       sayloom URL...\n";
     for (const Command& command : commands())
         out() << "       sayloom " << command.name << " " << command.synopsis << "\n";
     out() << "\n"
@@ -41,10 +45,15 @@ void printUsage() {
              "  -h, --help     Show this help and exit.\n"
              "  -v, --version  Show the version and exit.\n"
              "\n"
+             "URL... (sayloom: links, and the Google sign-in redirect) are handed to the running\n"
+             "Sayloom, which is started when none runs.\n"
+             "\n"
              "Environment:\n"
              "  SAYLOOM_LOG_LEVEL         debug, info (default), notice or error\n"
              "  SAYLOOM_API_BASE_URL      the service's API origin (https, or http on loopback)\n"
-             "  SAYLOOM_WEBSITE_BASE_URL  the service's website origin\n";
+             "  SAYLOOM_WEBSITE_BASE_URL  the service's website origin\n"
+             "  SAYLOOM_BROWSER           the program that opens sign-in and web pages\n"
+             "                            (the desktop's browser when unset)\n";
     out().flush();
 }
 
@@ -57,6 +66,19 @@ void installLogging() {
         printError(
             QStringLiteral("ignoring SAYLOOM_LOG_LEVEL=%1 (use debug, info, notice or error)")
                 .arg(qEnvironmentVariable("SAYLOOM_LOG_LEVEL")));
+}
+
+// Hands links of ours to the running instance. Its exit status when one took them (or refused),
+// nothing when none runs.
+std::optional<int> handOffToRunningInstance(const QStringList& urls) {
+    const auto reply =
+        SingleInstance::send(SingleInstance::defaultDirectory(), QStringLiteral("open-url"), urls);
+    if (!reply)
+        return std::nullopt;
+    if (reply->ok)
+        return 0;
+    printError(reply->message);
+    return 1;
 }
 
 const Command* findCommand(const QString& name) {
@@ -79,22 +101,33 @@ int main(int argc, char** argv) {
         out().flush();
         return 0;
     }
+    QStringList urls;
+    if (DeepLinkAction::isOwnScheme(first)) {
+        for (int i = 1; i < argc; ++i) {
+            const QString argument = QString::fromLocal8Bit(argv[i]);
+            if (!DeepLinkAction::isOwnScheme(argument)) {
+                printError(QStringLiteral("\"%1\" is not a Sayloom link; see sayloom --help")
+                               .arg(argument));
+                return 2;
+            }
+            urls << argument;
+        }
+    }
     const Command* command = first.isEmpty() ? nullptr : findCommand(first);
-    if (!first.isEmpty() && !command) {
+    if (!first.isEmpty() && !command && urls.isEmpty()) {
         printError(QStringLiteral("unknown command \"%1\"; see sayloom --help").arg(first));
         return 2;
     }
 
-    if (!command) {
-        // The application itself needs the desktop session; say so rather than let Qt abort.
-        const QString problem = dictationSessionProblem();
-        if (!problem.isEmpty()) {
-            printError(problem);
-            return 1;
-        }
+    // The application itself needs the desktop session; say so rather than let Qt abort. Links
+    // for a running instance need none.
+    const QString sessionProblem = command ? QString() : dictationSessionProblem();
+    if (!command && urls.isEmpty() && !sessionProblem.isEmpty()) {
+        printError(sessionProblem);
+        return 1;
     }
     std::unique_ptr<QCoreApplication> app;
-    if (!command || command->application == Command::Application::gui)
+    if (command ? command->application == Command::Application::gui : sessionProblem.isEmpty())
         app = std::make_unique<QApplication>(argc, argv);
     else
         app = std::make_unique<QCoreApplication>(argc, argv);
@@ -110,5 +143,13 @@ int main(int argc, char** argv) {
 
     if (command)
         return command->run(QCoreApplication::arguments().mid(2));
-    return runDictationApp();
+    if (!urls.isEmpty()) {
+        if (const auto status = handOffToRunningInstance(urls))
+            return *status;
+        if (!sessionProblem.isEmpty()) {
+            printError(sessionProblem);
+            return 1;
+        }
+    }
+    return runDictationApp(urls);
 }

@@ -3,7 +3,9 @@
 
 # Debian 12 packages, by purpose.
 SAYLOOM_BUILD_PACKAGES=(
-    cmake ninja-build g++ pkg-config ca-certificates libssl3
+    cmake ninja-build g++ pkg-config ca-certificates libssl-dev
+    # the browser for sign-in, and the registration as the handler of Sayloom's links
+    xdg-utils
     qt6-base-dev qcoro-qt6-dev libicu-dev libsystemd-dev
     libopus-dev libsamplerate0-dev
     # the microphone (PulseAudio or PipeWire's Pulse server) and audio files for prepare/record

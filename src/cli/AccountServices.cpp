@@ -2,6 +2,7 @@
 
 #include "auth/AuthState.h"
 #include "auth/SecureTokenEndpoint.h"
+#include "auth/SignInConfiguration.h"
 #include "transcription/APIConfig.h"
 
 namespace sayloom {
@@ -9,9 +10,11 @@ namespace sayloom {
 AccountServices::AccountServices()
     : keychain_(linux_desktop::DesktopKeychain::optionsFromEnvironment())
     , defaults_(JsonFileKeyValueStore::defaultPath())
-    , auth_(FirebaseAuthManager::Collaborators{keychain_, session_, scheduler_,
-                                               SecureTokenEndpoint::fromEnvironment(),
-                                               APIConfig::endpoints().authSyncURL()}) {}
+    , webAuth_(browser_, scheduler_)
+    , auth_(FirebaseAuthManager::Collaborators{
+          keychain_, session_, scheduler_, SecureTokenEndpoint::fromEnvironment(),
+          APIConfig::endpoints().authSyncURL(), &webAuth_,
+          SignInConfiguration::fromEnvironment(APIConfig::endpoints().githubCallbackURL())}) {}
 
 std::optional<QString> AccountServices::configurationError() {
     return SecureTokenEndpoint::fromEnvironment().configurationError();

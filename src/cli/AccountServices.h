@@ -1,6 +1,8 @@
 #pragma once
 
 #include "auth/FirebaseAuthManager.h"
+#include "auth/WebAuthSession.h"
+#include "platform/linux/DesktopBrowser.h"
 #include "platform/linux/DesktopKeychain.h"
 #include "support/JsonFileKeyValueStore.h"
 #include "support/QtScheduler.h"
@@ -13,9 +15,9 @@ namespace sayloom {
 
 class AuthState;
 
-// The real parts behind the account commands: the desktop's keychain, the HTTP session, the
-// clock, the user-defaults store, and the authentication manager built on them, with the
-// service addresses of this build.
+// The real parts behind the account: the desktop's keychain, the HTTP session, the clock, the
+// user-defaults store, the browser for sign-in, and the authentication manager built on them,
+// with the service addresses and sign-in configuration of this build.
 class AccountServices {
 public:
     AccountServices();
@@ -28,6 +30,8 @@ public:
     KeyValueStore& defaults() { return defaults_; }
     URLSessionProtocol& session() { return session_; }
     Scheduler& scheduler() { return scheduler_; }
+    WebBrowser& browser() { return browser_; }
+    WebAuthSession& webAuth() { return webAuth_; }
     // "secret-service" or "file" once the keychain has been used.
     QString keychainKind() const { return keychain_.kind(); }
     // An account state on these parts that leaves the service calls to the command.
@@ -38,6 +42,8 @@ private:
     QtURLSession session_;
     QtScheduler scheduler_;
     JsonFileKeyValueStore defaults_;
+    linux_desktop::DesktopBrowser browser_;
+    WebAuthSession webAuth_;
     FirebaseAuthManager auth_;
 };
 

@@ -4,6 +4,7 @@
 #include "cli/InsertCommand.h"
 #include "cli/PrepareCommand.h"
 #include "cli/RecordCommand.h"
+#include "cli/SignInCommand.h"
 #include "cli/SignOutCommand.h"
 #include "cli/TranscribeCommand.h"
 
@@ -12,8 +13,8 @@ namespace sayloom {
 // Each command lives in its own file and contributes one entry here.
 const std::vector<Command>& commands() {
     static const std::vector<Command> all = {
-        accountCommand(), signOutCommand(),    insertCommand(), prepareCommand(),
-        recordCommand(),  transcribeCommand(), doctorCommand(),
+        accountCommand(), signInCommand(), signOutCommand(),    insertCommand(),
+        prepareCommand(), recordCommand(), transcribeCommand(), doctorCommand(),
     };
     return all;
 }

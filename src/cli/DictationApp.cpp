@@ -5,9 +5,12 @@
 #include "auth/AuthState.h"
 #include "auth/FirebaseAuthError.h"
 #include "auth/FirebaseAuthManager.h"
-#include "auth/SecureTokenEndpoint.h"
+#include "auth/SignInConfiguration.h"
+#include "cli/AccountServices.h"
 #include "cli/CommandOutput.h"
+#include "cli/HeadlessShell.h"
 #include "cli/InterruptWatcher.h"
+#include "cli/SignInHost.h"
 #include "engine/Cld2LanguageRecognizer.h"
 #include "engine/SayloomEngine.h"
 #include "engine/TranscriptPostProcessing.h"
@@ -16,7 +19,6 @@
 #include "insertion/AccessibilityInjector.h"
 #include "insertion/TextInjector.h"
 #include "platform/linux/AtspiAccessibility.h"
-#include "platform/linux/DesktopKeychain.h"
 #include "platform/linux/LogindWakeSource.h"
 #include "platform/linux/PulseAudioInputFactory.h"
 #include "platform/linux/PulseAudioSourceMonitor.h"
@@ -26,12 +28,10 @@
 #include "platform/linux/X11KeyPoster.h"
 #include "platform/linux/X11SessionTrust.h"
 #include "platform/linux/XInput2KeyMonitor.h"
+#include "platform/linux/XdgUrlHandlerRegistration.h"
 #include "settings/AppSettings.h"
-#include "support/JsonFileKeyValueStore.h"
 #include "support/Logger.h"
 #include "support/PlatformText.h"
-#include "support/QtScheduler.h"
-#include "support/QtURLSession.h"
 #include "transcription/APIConfig.h"
 #include "transcription/CloudTranscriber.h"
 
@@ -73,7 +73,7 @@ private:
 };
 
 // Until the application has windows, the popups the engine asks for are log lines.
-class LoggingShell final : public EngineShell {
+class LoggingPopups final : public EngineShell {
 public:
     void showPermissionsPopup(bool microphoneGranted, bool accessibilityGranted) override {
         if (!microphoneGranted && !accessibilityGranted)
@@ -108,55 +108,51 @@ private:
 class DictationApp {
 public:
     DictationApp()
-        : defaults_(JsonFileKeyValueStore::defaultPath())
-        , settings_(defaults_)
-        , keychain_(DesktopKeychain::optionsFromEnvironment())
-        , auth_({keychain_, session_, scheduler_, SecureTokenEndpoint::fromEnvironment(),
-                 APIConfig::endpoints().authSyncURL()})
-        , authState_({auth_, defaults_, session_, scheduler_, APIConfig::endpoints().authMeURL(),
+        : settings_(services_.defaults())
+        , authState_({services_.auth(), services_.defaults(), services_.session(),
+                      services_.scheduler(), APIConfig::endpoints().authMeURL(),
                       APIConfig::endpoints().authTimezoneURL(), /*syncAtStartup=*/true})
-        , account_(auth_)
-        , transcriber_({session_, settings_, scheduler_, APIConfig::endpoints().transcribeURL(),
-                        [this] { return auth_.getIdToken(); },
+        , account_(services_.auth())
+        , transcriber_({services_.session(), settings_, services_.scheduler(),
+                        APIConfig::endpoints().transcribeURL(),
+                        [this] { return services_.auth().getIdToken(); },
                         [this] {
-                            auth_.forgetCachedToken();
-                            return auth_.getIdToken();
+                            services_.auth().forgetCachedToken();
+                            return services_.auth().getIdToken();
                         }})
         , recorder_(pulseAudioInputFactory())
-        , microphone_(scheduler_)
+        , microphone_(services_.scheduler())
         , hotkeys_(keyMonitor_, settings_)
-        , accessibility_(frontmost_, scheduler_)
+        , accessibility_(frontmost_, services_.scheduler())
         , accessibilityInjector_(accessibility_, frontmost_)
-        , fallbackCache_(defaults_)
-        , keyPoster_(scheduler_)
+        , fallbackCache_(services_.defaults())
+        , keyPoster_(services_.scheduler())
         , injector_({accessibilityInjector_, fallbackCache_, pasteboard_, keyPoster_, trust_,
-                     scheduler_, [this] { return frontmost_.frontmostApplicationID(); }})
+                     services_.scheduler(), [this] { return frontmost_.frontmostApplicationID(); }})
         , postProcessing_(accessibilityInjector_, settings_, recognizer_,
                           [this] { return frontmost_.frontmostApplicationID(); })
-        , permissions_(trust_, microphone_) {
+        , permissions_(trust_, microphone_)
+        , shell_(/*printAlerts=*/false)
+        , signInHost_(services_, authState_, shell_) {
         // The keys the injector posts are ours, not the user's hotkey.
         keyPoster_.setSyntheticKeyGuard(&keyMonitor_);
         engine_ = std::make_unique<SayloomEngine>(SayloomEngine::Collaborators{
-            transcriber_, settings_, scheduler_, hotkeys_, recorder_, injector_, permissions_,
-            &shell_, &authState_, &postProcessing_, &session_, APIConfig::endpoints().warmupURL(),
-            &account_, &wake_});
+            transcriber_, settings_, services_.scheduler(), hotkeys_, recorder_, injector_,
+            permissions_, &popups_, &authState_, &postProcessing_, &services_.session(),
+            APIConfig::endpoints().warmupURL(), &account_, &wake_});
         QObject::connect(
             engine_.get(), &SayloomEngine::stateChanged,
             [this](const EngineState& state) { log_.info("State: %{public}s", stateName(state)); });
     }
 
     SayloomEngine& engine() { return *engine_; }
-    FirebaseAuthManager& auth() { return auth_; }
-    AuthState& authState() { return authState_; }
+    FirebaseAuthManager& auth() { return services_.auth(); }
+    SignInHost& signInHost() { return signInHost_; }
 
 private:
     Logger log_{QStringLiteral("app")};
-    QtScheduler scheduler_;
-    QtURLSession session_;
-    JsonFileKeyValueStore defaults_;
+    AccountServices services_;
     AppSettings settings_;
-    DesktopKeychain keychain_;
-    FirebaseAuthManager auth_;
     AuthState authState_;
     AuthManagerAccount account_;
     CloudTranscriber transcriber_;
@@ -175,10 +171,36 @@ private:
     Cld2LanguageRecognizer recognizer_;
     TranscriptPostProcessing postProcessing_;
     DesktopPermissions permissions_;
-    LoggingShell shell_;
+    LoggingPopups popups_;
+    HeadlessShell shell_;
+    SignInHost signInHost_;
     LogindWakeSource wake_;
     std::unique_ptr<SayloomEngine> engine_;
 };
+
+// Says at start-up which sign-in this build cannot run, naming what to set: a person who built
+// Sayloom without its deployment values finds the reason in the log.
+void logConfigurationProblems() {
+    const Logger log(QStringLiteral("app"));
+    if (const auto problem = AccountServices::configurationError())
+        log.error("Identity tokens cannot be refreshed: %{public}s", *problem);
+    const SignInConfiguration signIn =
+        SignInConfiguration::fromEnvironment(APIConfig::endpoints().githubCallbackURL());
+    if (const auto problem = signIn.googleProblem())
+        log.error("Google sign-in is unavailable: %{public}s", *problem);
+    if (const auto problem = signIn.githubProblem())
+        log.error("GitHub sign-in is unavailable: %{public}s", *problem);
+}
+
+// Makes this executable the handler of the "sayloom" links and of the Google redirect.
+void registerUrlHandler() {
+    QStringList schemes = {QStringLiteral("sayloom")};
+    const SignInConfiguration signIn =
+        SignInConfiguration::fromEnvironment(APIConfig::endpoints().githubCallbackURL());
+    if (SignInConfiguration::isGoogleClientId(signIn.googleClientId()))
+        schemes << signIn.reversedGoogleClientId();
+    XdgUrlHandlerRegistration::registerHandler(QCoreApplication::applicationFilePath(), schemes);
+}
 
 } // namespace
 
@@ -194,11 +216,7 @@ QString dictationSessionProblem() {
     return {};
 }
 
-int runDictationApp() {
-    if (const auto error = SecureTokenEndpoint::fromEnvironment().configurationError()) {
-        printError(*error);
-        return 1;
-    }
+int runDictationApp(const QStringList& urls) {
     SingleInstance instance(SingleInstance::defaultDirectory());
     switch (instance.claim()) {
     case SingleInstance::Claim::primary:
@@ -211,16 +229,11 @@ int runDictationApp() {
         return 1;
     }
 
+    logConfigurationProblems();
+    registerUrlHandler();
     DictationApp app;
-    instance.setCommandHandler([&app](const QByteArray& command) -> QByteArray {
-        if (command == "signout") {
-            if (!app.auth().isLoggedIn())
-                return "not-signed-in";
-            app.authState().signOut();
-            return "signed-out";
-        }
-        return "unknown";
-    });
+    app.signInHost().serve(instance);
+    app.signInHost().deepLinks().open(urls);
 
     InterruptWatcher interrupts;
     QObject::connect(&interrupts, &InterruptWatcher::interrupted, [&app] {

@@ -33,15 +33,13 @@ int run(const QStringList& arguments) {
     }
     // A running Sayloom holds the credentials in memory and would write them back: it signs out
     // itself. Only when none runs is the sign-out done here.
-    if (const auto reply = SingleInstance::send(SingleInstance::defaultDirectory(), "signout")) {
-        if (*reply == "signed-out") {
+    if (const auto reply =
+            SingleInstance::send(SingleInstance::defaultDirectory(), QStringLiteral("signout"))) {
+        if (reply->ok) {
             QTextStream(stdout) << "Signed out.\n";
             return 0;
         }
-        printError(*reply == "not-signed-in"
-                       ? QStringLiteral("not signed in")
-                       : QStringLiteral("the running Sayloom did not sign out (%1)")
-                             .arg(QString::fromUtf8(*reply)));
+        printError(reply->message);
         return 1;
     }
     AccountServices services;

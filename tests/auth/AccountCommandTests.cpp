@@ -118,19 +118,21 @@ TEST_F(AccountCommands, SignOutGoesThroughTheRunningInstance) {
     signIn();
     SingleInstance running(process.runtimePath() + QStringLiteral("/sayloom"));
     ASSERT_EQ(running.claim(), SingleInstance::Claim::primary);
-    QList<QByteArray> commands;
-    running.setCommandHandler([&](const QByteArray& command) {
-        commands << command;
-        return QByteArray("signed-out");
-    });
+    SingleInstance::Reply reply{true, QStringLiteral("signed out")};
+    int commands = 0;
+    running.addCommand(QStringLiteral("signout"), {},
+                       [&](QStringList) -> QCoro::Task<SingleInstance::Reply> {
+                           ++commands;
+                           co_return SingleInstance::Reply(reply);
+                       });
     const Outcome signedOut = run({QStringLiteral("signout")});
     EXPECT_EQ(signedOut.exitCode, 0) << signedOut.err.toStdString();
     EXPECT_EQ(signedOut.out, "Signed out.\n");
-    EXPECT_EQ(commands, QList<QByteArray>{"signout"});
+    EXPECT_EQ(commands, 1);
     EXPECT_EQ(storedCredentials().status, KeychainStatus::success)
         << "the instance signs out; the command leaves the keychain to it";
 
-    running.setCommandHandler([](const QByteArray&) { return QByteArray("not-signed-in"); });
+    reply = {false, QStringLiteral("not signed in")};
     const Outcome notSignedIn = run({QStringLiteral("signout")});
     EXPECT_EQ(notSignedIn.exitCode, 1);
     EXPECT_TRUE(notSignedIn.err.contains("not signed in"));

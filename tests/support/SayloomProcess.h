@@ -60,6 +60,11 @@ public:
                kRefreshedRefreshToken + R"(","expires_in":"3600"})";
     }
 
+    // Adds a variable to the environment of every later run.
+    void setEnvironmentValue(const QString& name, const QString& value) {
+        extraEnvironment_.insert(name, value);
+    }
+
     // The environment every run gets: the temporary home and the loopback services.
     QProcessEnvironment environment() const {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -74,6 +79,7 @@ public:
         environment.insert(QStringLiteral("SAYLOOM_SECURE_TOKEN_BASE_URL"), base);
         environment.insert(QStringLiteral("SAYLOOM_FIREBASE_WEB_API_KEY"),
                            QStringLiteral("cli-key"));
+        environment.insert(extraEnvironment_);
         return environment;
     }
 
@@ -97,6 +103,7 @@ private:
     LoopbackHttpServer& server_;
     QString executable_;
     QTemporaryDir home_;
+    QProcessEnvironment extraEnvironment_;
 };
 
 } // namespace sayloom::testing

@@ -1,0 +1,72 @@
+#include "platform/linux/DesktopEntryFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <algorithm>
+
+namespace sayloom::linux_desktop {
+
+QString DesktopEntryFile::execArgument(const QString& executable) {
+    static const QString reserved = QStringLiteral(" \t\n\"'\\><~|&;$*?#()`");
+    const bool needsQuotes = std::any_of(executable.cbegin(), executable.cend(),
+                                         [](QChar c) { return reserved.contains(c); });
+    QString argument = executable;
+    if (needsQuotes) {
+        QString quoted;
+        for (const QChar c : executable) {
+            if (c == QLatin1Char('"') || c == QLatin1Char('`') || c == QLatin1Char('$') ||
+                c == QLatin1Char('\\'))
+                quoted += QLatin1Char('\\');
+            quoted += c;
+        }
+        argument = QLatin1Char('"') + quoted + QLatin1Char('"');
+    }
+    // The key's value is a string: its own escape rules apply on top, and a literal "%" is "%%".
+    argument.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
+    argument.replace(QLatin1Char('%'), QStringLiteral("%%"));
+    return argument;
+}
+
+QString DesktopEntryFile::text(const QString& executable, const QStringList& schemes,
+                               const QStringList& extraLines) {
+    QStringList mimeTypes;
+    for (const QString& scheme : schemes)
+        mimeTypes << QStringLiteral("x-scheme-handler/") + scheme;
+    QStringList lines = {
+        QStringLiteral("[Desktop Entry]"),
+        QStringLiteral("Type=Application"),
+        QStringLiteral("Name=Sayloom"),
+        QStringLiteral("GenericName=Dictation"),
+        QStringLiteral("Comment=Hold a key, speak, and the text appears where you type"),
+        QStringLiteral("Exec=") + execArgument(executable) + QStringLiteral(" %u"),
+        QStringLiteral("Icon=sayloom"),
+        QStringLiteral("Terminal=false"),
+        QStringLiteral("Categories=Utility;Accessibility;"),
+        QStringLiteral("Keywords=dictation;speech;voice;transcription;"),
+        QStringLiteral("StartupNotify=false"),
+    };
+    if (!mimeTypes.isEmpty())
+        lines << QStringLiteral("MimeType=") + mimeTypes.join(QLatin1Char(';')) + QLatin1Char(';');
+    lines << extraLines;
+    return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
+}
+
+DesktopEntryFile::WriteResult DesktopEntryFile::writeIfChanged(const QString& path,
+                                                               const QString& content) {
+    const QByteArray bytes = content.toUtf8();
+    QFile existing(path);
+    if (existing.open(QIODevice::ReadOnly) && existing.readAll() == bytes)
+        return {};
+    existing.close();
+    if (!QDir().mkpath(QFileInfo(path).absolutePath()))
+        return {false, QStringLiteral("cannot create %1").arg(QFileInfo(path).absolutePath())};
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+        return {false, QStringLiteral("cannot write %1: %2").arg(path, file.errorString())};
+    return {true, std::nullopt};
+}
+
+} // namespace sayloom::linux_desktop
