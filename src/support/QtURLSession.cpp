@@ -3,9 +3,13 @@
 #include "support/URLError.h"
 #include "support/UrlPolicy.h"
 
+#include <QIODevice>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <qcoro/qcoronetworkreply.h>
+
+#include <algorithm>
+#include <cstring>
 
 namespace sayloom {
 
@@ -56,6 +60,59 @@ bool isTransportFailure(const QNetworkReply& reply) {
     return !reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
 }
 
+// The request body as Qt reads it. When a connection closes before the answer, Qt rewinds the
+// body and sends the request again without telling anyone; it does so for a request without a
+// body too, rewinding the empty one. Refusing the rewind makes Qt end the reply with an error
+// instead, so the request goes out once. A 307 or 308 redirect legitimately needs the body once
+// more: each such response allows one rewind. (Qt rewinds for it on its network thread, after
+// the response's meta data is on its way to the reply, so the allowance is granted first.)
+class SendOnceBody final : public QIODevice {
+public:
+    explicit SendOnceBody(QByteArray data) : data_(std::move(data)) {
+        open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+    }
+
+    void allowOneRewind() { ++rewindsAllowed_; }
+    // Qt wanted to send the request again and was refused.
+    bool refusedRewind() const { return refusedRewind_; }
+
+    bool isSequential() const override { return false; }
+    qint64 size() const override { return data_.size(); }
+
+    // Qt seeks only to rewind (reset() comes here too).
+    bool seek(qint64 position) override {
+        if (rewindsAllowed_ == 0) {
+            refusedRewind_ = true;
+            return false;
+        }
+        if (position < 0 || position > data_.size() || !QIODevice::seek(position))
+            return false;
+        --rewindsAllowed_;
+        offset_ = position;
+        return true;
+    }
+
+protected:
+    qint64 readData(char* out, qint64 maxSize) override {
+        const qint64 count = std::min(maxSize, data_.size() - offset_);
+        std::memcpy(out, data_.constData() + offset_, static_cast<size_t>(count));
+        offset_ += count;
+        return count;
+    }
+    qint64 writeData(const char*, qint64) override { return -1; }
+
+private:
+    const QByteArray data_;
+    qint64 offset_ = 0;
+    int rewindsAllowed_ = 0;
+    bool refusedRewind_ = false;
+};
+
+bool keepsMethodOnRedirect(const QNetworkReply& reply) {
+    const int status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    return status == 307 || status == 308;
+}
+
 struct ReplyDeleter {
     void operator()(QNetworkReply* reply) const { reply->deleteLater(); }
 };
@@ -90,9 +147,18 @@ QCoro::Task<URLSessionResult> QtURLSession::data(URLRequest request,
     networkRequest.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                                 QNetworkRequest::UserVerifiedRedirectPolicy);
 
+    // Every request gets the device, an empty body included: Qt sends "Content-Length: 0" for
+    // it either way, and the device is what keeps the request from going out twice.
+    auto* body = new SendOnceBody(request.httpBody);
     std::unique_ptr<QNetworkReply, ReplyDeleter> reply(
-        manager_->sendCustomRequest(networkRequest, request.httpMethod, request.httpBody));
+        manager_->sendCustomRequest(networkRequest, request.httpMethod, body));
     QNetworkReply* rawReply = reply.get();
+    body->setParent(rawReply); // Qt reads it for as long as the reply lives
+
+    QObject::connect(rawReply, &QNetworkReply::metaDataChanged, rawReply, [rawReply, body] {
+        if (keepsMethodOnRedirect(*rawReply))
+            body->allowOneRewind();
+    });
 
     bool refusedRedirect = false;
     QObject::connect(rawReply, &QNetworkReply::redirected, rawReply,
@@ -120,6 +186,10 @@ QCoro::Task<URLSessionResult> QtURLSession::data(URLRequest request,
         throw URLError(URLError::cancelled);
     if (refusedRedirect)
         throw URLError(URLError::appTransportSecurityRequiresSecureConnection);
+    // Qt reports the refused second sending as a content error; what happened is that the
+    // connection was lost.
+    if (body->refusedRewind())
+        throw URLError(URLError::networkConnectionLost);
     if (isTransportFailure(*reply))
         throw transportError(*reply);
 

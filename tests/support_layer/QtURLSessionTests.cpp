@@ -211,6 +211,59 @@ TEST_F(HttpSeamTest, DroppedConnectionIsNetworkConnectionLost) {
     }
 }
 
+// The server takes the whole request in and closes the connection without an answer. Whether
+// the service acted on it is unknown, so the request must not go out a second time behind the
+// caller's back: one request arrives and the caller hears of the lost connection.
+TEST_F(HttpSeamTest, RequestCutOffAfterItArrivedIsNotSentAgain) {
+    struct Case {
+        const char* name;
+        QByteArray method;
+        QByteArray body;
+        // A first exchange leaves a kept-alive connection that the dropped request reuses.
+        bool reuse;
+    };
+    const Case cases[] = {
+        {"POST on a new connection", "POST", QByteArray(4096, 'a'), false},
+        {"POST on a reused connection", "POST", QByteArray(4096, 'a'), true},
+        {"POST without a body", "POST", {}, true},
+        {"GET on a new connection", "GET", {}, false},
+        {"GET on a reused connection", "GET", {}, true},
+    };
+    server.setHandler([](const Request& request, Responder& responder) {
+        if (request.path() == "/v1/drop")
+            responder.dropConnection();
+        else
+            responder.respond(200, "ok");
+    });
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QtURLSession fresh; // a session of its own: no connection left over from other cases
+        auto exchange = [&](URLRequest request) {
+            auto probe = Probe::start(fresh.data(std::move(request)));
+            EXPECT_TRUE(QTest::qWaitFor([&] { return probe.done(); }, kBoundMs));
+            return probe;
+        };
+        if (c.reuse) {
+            ASSERT_FALSE(exchange(get("/v1/warm")).failed());
+        }
+        const qsizetype before = server.requests().size();
+
+        URLRequest request = get("/v1/drop");
+        request.httpMethod = c.method;
+        request.httpBody = c.body;
+        request.setValue("application/octet-stream", "Content-Type");
+        const Probe probe = exchange(request);
+
+        EXPECT_EQ(urlErrorCode(probe), URLError::networkConnectionLost);
+        ASSERT_EQ(server.requests().size(), before + 1) << "sent once";
+        EXPECT_EQ(server.requests().last().body, c.body);
+        if (c.reuse) {
+            EXPECT_EQ(server.requests().last().connection, server.requests()[before - 1].connection)
+                << "the kept-alive connection carried it";
+        }
+    }
+}
+
 TEST_F(HttpSeamTest, CancellingAbortsTheTransferPromptly) {
     std::optional<Responder> held;
     server.setHandler([&](const Request&, Responder& responder) { held = responder; });
@@ -251,6 +304,44 @@ TEST_F(HttpSeamTest, RedirectsAreFollowedOnlyWhereThePolicyAllows) {
     const Probe refused = run(get("/away"));
     EXPECT_EQ(urlErrorCode(refused), URLError::appTransportSecurityRequiresSecureConnection);
     EXPECT_EQ(server.requests().size(), 3) << "the plain-http target is never contacted";
+}
+
+// A redirect that keeps the method sends the body once more, to the new place; that second
+// request still goes out only once.
+TEST_F(HttpSeamTest, RedirectThatKeepsTheMethodSendsTheBodyToTheNewPlaceOnce) {
+    struct Case {
+        int status;
+        bool targetDrops;
+    };
+    const Case cases[] = {{307, false}, {308, false}, {307, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.status << (c.targetDrops ? ", target drops" : ""));
+        server.setHandler([&](const Request& request, Responder& responder) {
+            if (request.path() == "/v1/old")
+                responder.respond(c.status, {}, {{"Location", server.url("/v1/new").toEncoded()}});
+            else if (c.targetDrops)
+                responder.dropConnection();
+            else
+                responder.respond(200, "took " + QByteArray::number(request.body.size()));
+        });
+        const qsizetype before = server.requests().size();
+        URLRequest post = get("/v1/old");
+        post.httpMethod = "POST";
+        post.httpBody = QByteArray(5000, 'x');
+        post.setValue("application/octet-stream", "Content-Type");
+        const Probe probe = run(post);
+
+        if (c.targetDrops) {
+            EXPECT_EQ(urlErrorCode(probe), URLError::networkConnectionLost);
+        } else {
+            ASSERT_FALSE(probe.failed()) << localizedDescription(probe.error()).toStdString();
+            EXPECT_EQ(probe.value().data, "took 5000");
+        }
+        ASSERT_EQ(server.requests().size(), before + 2);
+        EXPECT_EQ(server.requests()[before + 1].path(), "/v1/new");
+        EXPECT_EQ(server.requests()[before + 1].method, "POST");
+        EXPECT_EQ(server.requests()[before + 1].body, post.httpBody);
+    }
 }
 
 TEST(HttpSeamPolicyTest, PlainHttpToOtherThanLoopbackIsRefusedWithoutAnyConnection) {
