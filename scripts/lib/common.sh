@@ -6,7 +6,7 @@ SAYLOOM_BUILD_PACKAGES=(
     cmake ninja-build g++ pkg-config ca-certificates libssl-dev
     # the browser for sign-in, and the registration as the handler of Sayloom's links
     xdg-utils
-    qt6-base-dev qcoro-qt6-dev libicu-dev libsystemd-dev
+    qt6-base-dev qt6-svg-dev qcoro-qt6-dev libicu-dev libsystemd-dev
     libopus-dev libsamplerate0-dev
     # the microphone (PulseAudio or PipeWire's Pulse server) and audio files for prepare/record
     libpulse-dev libsndfile1-dev

@@ -1,7 +1,14 @@
 #pragma once
 
+#include "app/AppWindow.h"
 #include "app/ApplicationShell.h"
+#include "app/LoginItem.h"
+#include "app/ProgramLauncher.h"
+#include "app/RecordingIndicatorPort.h"
+#include "app/WindowFactory.h"
 #include "support/WebBrowser.h"
+
+#include <memory>
 
 #include <QList>
 #include <QStringList>
@@ -34,6 +41,114 @@ public:
     }
 
     QStringList calls;
+};
+
+// Windows that record what happened to them in a journal the factory shares: "make login",
+// "present login", "front login", "close login" (by the shell), "closed login" (by the user).
+class FakeWindow final : public AppWindow {
+public:
+    FakeWindow(QString kind, std::shared_ptr<QStringList> journal)
+        : kind(std::move(kind))
+        , journal_(std::move(journal)) {}
+
+    bool isVisible() const override { return visible; }
+    void present() override {
+        visible = true;
+        *journal_ << QStringLiteral("present ") + kind;
+    }
+    void bringToFront() override { *journal_ << QStringLiteral("front ") + kind; }
+    void close() override {
+        visible = false;
+        *journal_ << QStringLiteral("close ") + kind;
+    }
+    // The user closes the window.
+    void userCloses() {
+        visible = false;
+        *journal_ << QStringLiteral("closed ") + kind;
+        if (onClosed)
+            onClosed();
+    }
+
+    QString kind;
+    bool visible = false;
+    // The view's two buttons: upgrade or open settings, and dismiss.
+    std::function<void()> primaryAction;
+    std::function<void()> dismissAction;
+    std::optional<QString> userName;
+    bool microphoneGranted = true;
+    bool accessibilityGranted = true;
+
+private:
+    std::shared_ptr<QStringList> journal_;
+};
+
+class FakeWindowFactory final : public WindowFactory {
+public:
+    std::unique_ptr<AppWindow> makeLoginWindow() override { return make(QStringLiteral("login")); }
+    std::unique_ptr<AppWindow> makeLimitWindow(std::optional<QString> userName,
+                                               std::function<void()> onUpgrade,
+                                               std::function<void()> onDismiss) override {
+        auto window = make(QStringLiteral("limit"));
+        window->userName = std::move(userName);
+        window->primaryAction = std::move(onUpgrade);
+        window->dismissAction = std::move(onDismiss);
+        return window;
+    }
+    std::unique_ptr<AppWindow> makePermissionsWindow(bool microphoneGranted,
+                                                     bool accessibilityGranted,
+                                                     std::function<void()> onOpenSettings,
+                                                     std::function<void()> onDismiss) override {
+        auto window = make(QStringLiteral("permissions"));
+        window->microphoneGranted = microphoneGranted;
+        window->accessibilityGranted = accessibilityGranted;
+        window->primaryAction = std::move(onOpenSettings);
+        window->dismissAction = std::move(onDismiss);
+        return window;
+    }
+    void showWarningAlert(const QString& message, const QString& informativeText) override {
+        *journal << QStringLiteral("alert %1 | %2").arg(message, informativeText);
+    }
+
+    std::shared_ptr<QStringList> journal = std::make_shared<QStringList>();
+
+private:
+    std::unique_ptr<FakeWindow> make(const QString& kind) {
+        *journal << QStringLiteral("make ") + kind;
+        return std::make_unique<FakeWindow>(kind, journal);
+    }
+};
+
+class FakeLoginItemService final : public LoginItemService {
+public:
+    std::optional<QString> registerApplication() override {
+        calls << QStringLiteral("register");
+        return failure;
+    }
+    std::optional<QString> unregisterApplication() override {
+        calls << QStringLiteral("unregister");
+        return failure;
+    }
+    QStringList calls;
+    std::optional<QString> failure;
+};
+
+class FakeRecordingIndicator final : public RecordingIndicatorPort {
+public:
+    void show() override { calls << QStringLiteral("show"); }
+    void hide() override { calls << QStringLiteral("hide"); }
+    QStringList calls;
+};
+
+// Programs that exist when listed in `available`; launches are recorded as "PROGRAM ARGS".
+class FakeProgramLauncher final : public ProgramLauncher {
+public:
+    bool isAvailable(const QString& program) const override { return available.contains(program); }
+    bool launch(const QString& program, const QStringList& arguments) override {
+        launched << (QStringList{program} + arguments).join(QLatin1Char(' '));
+        return true;
+    }
+    QStringList available;
+    QStringList launched;
 };
 
 } // namespace sayloom::testing
