@@ -35,6 +35,7 @@ InterruptWatcher::InterruptWatcher(QObject* parent) : QObject(parent) {
     action.sa_flags = SA_RESTART;
     sigaction(SIGINT, &action, &previousInterrupt_);
     sigaction(SIGTERM, &action, &previousTerminate_);
+    sigaction(SIGHUP, &action, &previousHangUp_);
     notifier_ = new QSocketNotifier(fds_[0], QSocketNotifier::Read, this);
     connect(notifier_, &QSocketNotifier::activated, this, [this] {
         char bytes[16];
@@ -53,6 +54,7 @@ void InterruptWatcher::release() {
     notifier_ = nullptr;
     sigaction(SIGINT, &previousInterrupt_, nullptr);
     sigaction(SIGTERM, &previousTerminate_, nullptr);
+    sigaction(SIGHUP, &previousHangUp_, nullptr);
     interruptPipe = -1;
     ::close(fds_[0]);
     ::close(fds_[1]);

@@ -8,9 +8,10 @@ class QSocketNotifier;
 
 namespace sayloom {
 
-// Turns Ctrl+C (SIGINT) and SIGTERM into a signal on the event loop while it lives, through a
-// pipe written by an async-signal-safe handler. The previous handlers come back when it goes, so
-// a second Ctrl+C after that ends the process as usual. One at a time per process.
+// Turns Ctrl+C (SIGINT), SIGTERM and SIGHUP (the terminal or the session went away) into a signal
+// on the event loop while it lives, through a pipe written by an async-signal-safe handler. The
+// previous handlers come back when it goes, so a second Ctrl+C after that ends the process as
+// usual. One at a time per process.
 class InterruptWatcher final : public QObject {
     Q_OBJECT
 
@@ -30,6 +31,7 @@ private:
     int fds_[2] = {-1, -1};
     struct sigaction previousInterrupt_ {};
     struct sigaction previousTerminate_ {};
+    struct sigaction previousHangUp_ {};
     QSocketNotifier* notifier_ = nullptr;
 };
 

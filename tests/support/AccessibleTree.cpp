@@ -1,0 +1,79 @@
+#include "AccessibleTree.h"
+
+#include <atspi/atspi.h>
+
+namespace sayloom::testing {
+
+namespace {
+
+QString take(gchar* text) {
+    const QString value = QString::fromUtf8(text ? text : "");
+    g_free(text);
+    return value;
+}
+
+void walk(AtspiAccessible* object, int depth, std::vector<AccessibleNode>& nodes) {
+    AccessibleNode node;
+    node.depth = depth;
+    node.role = take(atspi_accessible_get_role_name(object, nullptr));
+    node.name = take(atspi_accessible_get_name(object, nullptr));
+    if (AtspiStateSet* states = atspi_accessible_get_state_set(object)) {
+        node.showing = atspi_state_set_contains(states, ATSPI_STATE_SHOWING);
+        node.focusable = atspi_state_set_contains(states, ATSPI_STATE_FOCUSABLE);
+        g_object_unref(states);
+    }
+    nodes.push_back(node);
+    const gint count = atspi_accessible_get_child_count(object, nullptr);
+    for (gint i = 0; i < count && depth < 32; ++i) {
+        if (AtspiAccessible* child = atspi_accessible_get_child_at_index(object, i, nullptr)) {
+            walk(child, depth + 1, nodes);
+            g_object_unref(child);
+        }
+    }
+}
+
+} // namespace
+
+std::vector<AccessibleNode> AccessibleTree::of(qint64 pid) {
+    std::vector<AccessibleNode> nodes;
+    if (atspi_init() < 0)
+        return nodes;
+    AtspiAccessible* desktop = atspi_get_desktop(0);
+    const gint count = atspi_accessible_get_child_count(desktop, nullptr);
+    for (gint i = 0; i < count; ++i) {
+        AtspiAccessible* application = atspi_accessible_get_child_at_index(desktop, i, nullptr);
+        if (!application)
+            continue;
+        if (atspi_accessible_get_process_id(application, nullptr) == static_cast<guint>(pid)) {
+            const gint windows = atspi_accessible_get_child_count(application, nullptr);
+            for (gint w = 0; w < windows; ++w) {
+                if (AtspiAccessible* window =
+                        atspi_accessible_get_child_at_index(application, w, nullptr)) {
+                    walk(window, 0, nodes);
+                    g_object_unref(window);
+                }
+            }
+        }
+        g_object_unref(application);
+    }
+    g_object_unref(desktop);
+    return nodes;
+}
+
+QStringList AccessibleTree::names(qint64 pid, const QString& role) {
+    QStringList result;
+    for (const AccessibleNode& node : of(pid))
+        if (node.showing && (role.isEmpty() || node.role == role) && !node.name.isEmpty())
+            result << node.name;
+    return result;
+}
+
+QStringList AccessibleTree::windowTitles(qint64 pid) {
+    QStringList result;
+    for (const AccessibleNode& node : of(pid))
+        if (node.depth == 0 && node.showing)
+            result << node.name;
+    return result;
+}
+
+} // namespace sayloom::testing

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+namespace sayloom::testing {
+
+// What a screen reader finds of another process's windows, read over the accessibility bus.
+struct AccessibleNode {
+    QString role; // AT-SPI role name: "push button", "label", "frame", ...
+    QString name; // the accessible name (a button's label, a label's text)
+    bool showing = false;
+    bool focusable = false;
+    int depth = 0;
+};
+
+class AccessibleTree {
+public:
+    // Every object of the application with process id `pid` (windows first, then their
+    // descendants depth-first); empty when it is not on the bus.
+    static std::vector<AccessibleNode> of(qint64 pid);
+    // The names of its showing objects of `role` ("" for all), in tree order.
+    static QStringList names(qint64 pid, const QString& role = {});
+    // The titles of its showing top-level windows.
+    static QStringList windowTitles(qint64 pid);
+};
+
+} // namespace sayloom::testing
