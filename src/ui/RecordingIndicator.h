@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/RecordingIndicatorPort.h"
 #include "engine/EngineState.h"
 #include "support/Scheduler.h"
 
@@ -31,7 +32,7 @@ class RecordingPillView;
 //             &RecordingIndicator::setAudioLevel);
 //
 // and show() it when the state leaves idle, hide() it when the state returns to idle.
-class RecordingIndicator final : public QObject {
+class RecordingIndicator final : public QObject, public RecordingIndicatorPort {
     Q_OBJECT
 
 public:
@@ -45,9 +46,9 @@ public:
     ~RecordingIndicator() override;
 
     // Builds and shows the window; does nothing while one is shown.
-    void show();
+    void show() override;
     // Closes and drops the window; does nothing while none is shown.
-    void hide();
+    void hide() override;
     bool isShown() const { return window_ != nullptr; }
     // The pill window while shown, null otherwise.
     RecordingPillView* window() const { return window_.get(); }
