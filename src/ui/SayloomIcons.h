@@ -1,0 +1,29 @@
+#pragma once
+
+#include "engine/EngineState.h"
+
+#include <QIcon>
+
+class QPalette;
+
+namespace sayloom {
+
+// The icons Sayloom draws itself, rendered from the SVG files compiled into the program.
+class SayloomIcons {
+public:
+    // The colour of a monochrome tray symbol: light symbols read on dark panels, dark ones on
+    // light panels.
+    enum class Tone { light, dark };
+
+    // The tone that reads where this palette's window text does: light where the text is light.
+    static Tone toneFor(const QPalette& palette);
+
+    // The tray symbol of an engine state. Always our own: icon themes name no symbols for these
+    // states.
+    static QIcon traySymbol(EngineState::Kind kind, Tone tone);
+
+    // The application icon: the icon theme's "sayloom" when one is installed, our own otherwise.
+    static QIcon applicationIcon();
+};
+
+} // namespace sayloom
