@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QFont>
+#include <QIcon>
+#include <QString>
+
+class QLabel;
+class QWidget;
+
+namespace sayloom {
+
+// Pieces the windows' views share: their icons and their text styles.
+
+// One of the icons built into the views' resources: "google", "github", "busy", "lock",
+// "warning".
+QIcon viewIcon(const QString& name);
+// The resource path of that icon's SVG file.
+QString viewIconPath(const QString& name);
+// The desktop theme's icon `themeName`, or ours when the theme has none.
+QIcon themedViewIcon(const QString& themeName, const QString& fallbackName);
+
+// A label in a pixel size and weight, centred and wrapped, that screen readers read as its text.
+QLabel* makeTextLabel(const QString& text, int pixelSize, QFont::Weight weight,
+                      QWidget* parent = nullptr);
+// A decorative icon of `pixelSize`, centred.
+QLabel* makeIconLabel(const QIcon& icon, int pixelSize, QWidget* parent = nullptr);
+
+} // namespace sayloom
