@@ -1,5 +1,9 @@
 #include "cli/DictationApp.h"
 
+#include "BuildConfig.h"
+#include "app/AccountSignIn.h"
+#include "app/AppDelegate.h"
+#include "app/LoginItem.h"
 #include "app/SingleInstance.h"
 #include "audio/AudioRecorder.h"
 #include "auth/AuthState.h"
@@ -8,7 +12,6 @@
 #include "auth/SignInConfiguration.h"
 #include "cli/AccountServices.h"
 #include "cli/CommandOutput.h"
-#include "cli/HeadlessShell.h"
 #include "cli/InterruptWatcher.h"
 #include "cli/SignInHost.h"
 #include "engine/Cld2LanguageRecognizer.h"
@@ -19,6 +22,8 @@
 #include "insertion/AccessibilityInjector.h"
 #include "insertion/TextInjector.h"
 #include "platform/linux/AtspiAccessibility.h"
+#include "platform/linux/DesktopMotionPreference.h"
+#include "platform/linux/DesktopProgramLauncher.h"
 #include "platform/linux/LogindWakeSource.h"
 #include "platform/linux/PulseAudioInputFactory.h"
 #include "platform/linux/PulseAudioSourceMonitor.h"
@@ -28,14 +33,18 @@
 #include "platform/linux/X11KeyPoster.h"
 #include "platform/linux/X11SessionTrust.h"
 #include "platform/linux/XInput2KeyMonitor.h"
+#include "platform/linux/XdgAutostart.h"
 #include "platform/linux/XdgUrlHandlerRegistration.h"
 #include "settings/AppSettings.h"
 #include "support/Logger.h"
-#include "support/PlatformText.h"
 #include "transcription/APIConfig.h"
 #include "transcription/CloudTranscriber.h"
+#include "ui/RecordingIndicator.h"
+#include "ui/SayloomIcons.h"
+#include "ui/TrayIcon.h"
+#include "ui/WidgetWindowFactory.h"
 
-#include <QCoreApplication>
+#include <QGuiApplication>
 
 namespace sayloom {
 
@@ -72,26 +81,6 @@ private:
     PulseAudioSourceMonitor& microphone_;
 };
 
-// Until the application has windows, the popups the engine asks for are log lines.
-class LoggingPopups final : public EngineShell {
-public:
-    void showPermissionsPopup(bool microphoneGranted, bool accessibilityGranted) override {
-        if (!microphoneGranted && !accessibilityGranted)
-            log_.error("%{public}s", platformText(PlatformTextKey::permissionsNeededBoth));
-        else if (!microphoneGranted)
-            log_.error("%{public}s", platformText(PlatformTextKey::permissionsNeededMicrophone));
-        else
-            log_.error("%{public}s", platformText(PlatformTextKey::permissionsNeededAccessibility));
-    }
-    void showLimitReached() override {
-        log_.error("Weekly word limit reached. Upgrade to Pro for unlimited words: %{public}s",
-                   APIConfig::endpoints().upgradeURL().toString());
-    }
-
-private:
-    Logger log_{QStringLiteral("app")};
-};
-
 class AuthManagerAccount final : public EngineAccount {
 public:
     explicit AuthManagerAccount(FirebaseAuthManager& auth) : auth_(auth) {}
@@ -103,6 +92,17 @@ public:
 private:
     FirebaseAuthManager& auth_;
 };
+
+// The URL schemes this build handles: "sayloom", and the Google redirect when sign-in with Google
+// is configured.
+QStringList ownSchemes() {
+    QStringList schemes = {QStringLiteral("sayloom")};
+    const SignInConfiguration signIn =
+        SignInConfiguration::fromEnvironment(APIConfig::endpoints().githubCallbackURL());
+    if (SignInConfiguration::isGoogleClientId(signIn.googleClientId()))
+        schemes << signIn.reversedGoogleClientId();
+    return schemes;
+}
 
 // Every part of the running application, in the order they depend on each other.
 class DictationApp {
@@ -132,24 +132,80 @@ public:
         , postProcessing_(accessibilityInjector_, settings_, recognizer_,
                           [this] { return frontmost_.frontmostApplicationID(); })
         , permissions_(trust_, microphone_)
-        , shell_(/*printAlerts=*/false)
-        , signInHost_(services_, authState_, shell_) {
+        , indicator_(services_.scheduler(), motion_)
+        , windows_([this](SignInProvider provider) {
+            return signInAndLoadAccount(services_.auth(), authState_, provider);
+        })
+        , autostart_(QCoreApplication::applicationFilePath(), ownSchemes())
+        , loginItem_(autostart_) {
         // The keys the injector posts are ours, not the user's hotkey.
         keyPoster_.setSyntheticKeyGuard(&keyMonitor_);
         engine_ = std::make_unique<SayloomEngine>(SayloomEngine::Collaborators{
             transcriber_, settings_, services_.scheduler(), hotkeys_, recorder_, injector_,
             permissions_, &popups_, &authState_, &postProcessing_, &services_.session(),
             APIConfig::endpoints().warmupURL(), &account_, &wake_});
+        delegate_ = std::make_unique<AppDelegate>(AppDelegate::Collaborators{
+            *engine_, authState_, services_.auth(), settings_, windows_, loginItem_, indicator_,
+            services_.browser(), programs_, APIConfig::endpoints().upgradeURL(),
+            APIConfig::endpoints().helpURL(), QString::fromUtf8(build::kRecordingProfile)});
+        signInHost_ = std::make_unique<SignInHost>(services_, authState_, *delegate_);
+        connectPill();
+        connectTray();
         QObject::connect(
             engine_.get(), &SayloomEngine::stateChanged,
             [this](const EngineState& state) { log_.info("State: %{public}s", stateName(state)); });
     }
 
-    SayloomEngine& engine() { return *engine_; }
+    // Starts what the user sees, and answers other `sayloom` processes on `instance`.
+    void launch(SingleInstance& instance) {
+        signInHost_->serve(instance);
+        instance.addCommand(
+            QStringLiteral("activate"),
+            [](const QStringList& arguments) { return arguments.isEmpty(); },
+            [this](QStringList) -> QCoro::Task<SingleInstance::Reply> {
+                delegate_->showSettingsWindow();
+                delegate_->bringToFront();
+                co_return SingleInstance::Reply{true, QString()};
+            });
+        QObject::connect(qApp, &QCoreApplication::aboutToQuit,
+                         [this] { delegate_->applicationWillTerminate(); });
+        delegate_->applicationDidFinishLaunching();
+        tray_.show();
+    }
+
+    SignInHost& signInHost() { return *signInHost_; }
     FirebaseAuthManager& auth() { return services_.auth(); }
-    SignInHost& signInHost() { return signInHost_; }
 
 private:
+    void connectPill() {
+        SayloomEngine* engine = engine_.get();
+        QObject::connect(engine, &SayloomEngine::stateChanged, &indicator_,
+                         &RecordingIndicator::setState);
+        QObject::connect(engine, &SayloomEngine::activeTranslationTargetChanged, &indicator_,
+                         &RecordingIndicator::setTranslationTarget);
+        QObject::connect(engine, &SayloomEngine::recordingNoticeChanged, &indicator_,
+                         &RecordingIndicator::setNotice);
+        QObject::connect(&recorder_, &AudioRecorder::audioLevelChanged, &indicator_,
+                         &RecordingIndicator::setAudioLevel);
+    }
+
+    void connectTray() {
+        SayloomEngine* engine = engine_.get();
+        tray_.setEngineState(engine->state());
+        tray_.setSignedIn(authState_.isLoggedIn());
+        QObject::connect(engine, &SayloomEngine::stateChanged, &tray_, &TrayIcon::setEngineState);
+        QObject::connect(engine, &SayloomEngine::lastTranscriptionChanged, &tray_,
+                         &TrayIcon::setLastTranscription);
+        QObject::connect(&authState_, &AuthState::isLoggedInChanged, &tray_,
+                         &TrayIcon::setSignedIn);
+        QObject::connect(&tray_, &TrayIcon::openRequested,
+                         [this] { delegate_->showSettingsWindow(); });
+        QObject::connect(&tray_, &TrayIcon::copyLastTranscriptionRequested,
+                         [this] { pasteboard_.setString(engine_->lastTranscription()); });
+        QObject::connect(&tray_, &TrayIcon::signOutRequested, [this] { authState_.signOut(); });
+        QObject::connect(&tray_, &TrayIcon::quitRequested, [] { QCoreApplication::quit(); });
+    }
+
     Logger log_{QStringLiteral("app")};
     AccountServices services_;
     AppSettings settings_;
@@ -171,11 +227,18 @@ private:
     Cld2LanguageRecognizer recognizer_;
     TranscriptPostProcessing postProcessing_;
     DesktopPermissions permissions_;
-    LoggingPopups popups_;
-    HeadlessShell shell_;
-    SignInHost signInHost_;
+    SharedDelegateShell popups_;
     LogindWakeSource wake_;
+    DesktopMotionPreference motion_;
+    RecordingIndicator indicator_;
+    WidgetWindowFactory windows_;
+    XdgAutostart autostart_;
+    LoginItem loginItem_;
+    DesktopProgramLauncher programs_;
+    TrayIcon tray_;
     std::unique_ptr<SayloomEngine> engine_;
+    std::unique_ptr<AppDelegate> delegate_;
+    std::unique_ptr<SignInHost> signInHost_;
 };
 
 // Says at start-up which sign-in this build cannot run, naming what to set: a person who built
@@ -194,12 +257,8 @@ void logConfigurationProblems() {
 
 // Makes this executable the handler of the "sayloom" links and of the Google redirect.
 void registerUrlHandler() {
-    QStringList schemes = {QStringLiteral("sayloom")};
-    const SignInConfiguration signIn =
-        SignInConfiguration::fromEnvironment(APIConfig::endpoints().githubCallbackURL());
-    if (SignInConfiguration::isGoogleClientId(signIn.googleClientId()))
-        schemes << signIn.reversedGoogleClientId();
-    XdgUrlHandlerRegistration::registerHandler(QCoreApplication::applicationFilePath(), schemes);
+    XdgUrlHandlerRegistration::registerHandler(QCoreApplication::applicationFilePath(),
+                                               ownSchemes());
 }
 
 } // namespace
@@ -222,7 +281,11 @@ int runDictationApp(const QStringList& urls) {
     case SingleInstance::Claim::primary:
         break;
     case SingleInstance::Claim::anotherIsRunning:
-        printError(QStringLiteral("Sayloom is already running"));
+        // Starting Sayloom again (its menu entry, a second `sayloom`) brings the running one
+        // forward instead.
+        if (SingleInstance::send(SingleInstance::defaultDirectory(), QStringLiteral("activate")))
+            return 0;
+        printError(QStringLiteral("Sayloom is already running but does not answer"));
         return 1;
     case SingleInstance::Claim::failed:
         printError(QStringLiteral("cannot start: %1").arg(instance.errorString()));
@@ -231,15 +294,15 @@ int runDictationApp(const QStringList& urls) {
 
     logConfigurationProblems();
     registerUrlHandler();
+    QGuiApplication::setQuitOnLastWindowClosed(false);
+    QGuiApplication::setWindowIcon(SayloomIcons::applicationIcon());
     DictationApp app;
-    app.signInHost().serve(instance);
+    app.launch(instance);
     app.signInHost().deepLinks().open(urls);
 
+    // Quit, a signal and the end of the session all end in aboutToQuit, which stops the engine.
     InterruptWatcher interrupts;
-    QObject::connect(&interrupts, &InterruptWatcher::interrupted, [&app] {
-        app.engine().stop();
-        QCoreApplication::quit();
-    });
+    QObject::connect(&interrupts, &InterruptWatcher::interrupted, [] { QCoreApplication::quit(); });
     const int status = QCoreApplication::exec();
     // Credentials refreshed while running must reach the keychain before the process ends.
     QCoro::waitFor(app.auth().flushCredentialWrites());

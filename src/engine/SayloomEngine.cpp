@@ -173,7 +173,10 @@ void SayloomEngine::checkPermissions() {
 
 QCoro::Task<void> SayloomEngine::runStartup() {
     QPointer<SayloomEngine> self(this);
-    start();
+    // The application stopped the engine before its start-up came round (nobody is signed in):
+    // that decision stands.
+    if (!stoppedBeforeStartup_)
+        start();
     requestMicrophone();
     if (!c_.account)
         co_return;
@@ -216,6 +219,8 @@ void SayloomEngine::start() {
 }
 
 void SayloomEngine::stop() {
+    if (startupTimer_.isActive())
+        stoppedBeforeStartup_ = true;
     permissionTimer_.cancel();
     warmupTimer_.cancel();
     removeWakeObserver();

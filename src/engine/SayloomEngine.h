@@ -160,6 +160,7 @@ private:
     std::optional<QString> recordingNotice_;
 
     Timer startupTimer_;
+    bool stoppedBeforeStartup_ = false;
     Timer permissionTimer_;
     Timer warmupTimer_;
     QMetaObject::Connection wakeObserver_;

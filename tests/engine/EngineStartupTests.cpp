@@ -74,6 +74,19 @@ TEST_F(EngineStartupTest, ASignedInLaunchFetchesATokenWarmsUpAndKeepsWarm) {
     EXPECT_EQ(warmups(), 4u);
 }
 
+TEST_F(EngineStartupTest, AStopBeforeTheStartUpCameRoundKeepsTheEngineStopped) {
+    account.loggedIn = false;
+    engine = std::make_unique<SayloomEngine>(SayloomEngine::Collaborators{
+        transcriber, settings, scheduler, hotkeys, recorder, inserter, permissions, nullptr,
+        nullptr, nullptr, &session, kWarmupURL, &account, &wake});
+    const int starts = hotkeys.startCount; // the first permission check's own start
+    engine->stop();
+    scheduler.runDue();
+    EXPECT_EQ(hotkeys.startCount, starts);
+    engine->start(); // signing in later starts it as usual
+    EXPECT_EQ(hotkeys.startCount, starts + 1);
+}
+
 TEST_F(EngineStartupTest, ASignedOutLaunchSendsNothingButAWakeStillWarmsUp) {
     account.loggedIn = false;
     launch();
