@@ -58,7 +58,7 @@ void RecordingIndicator::show() {
     window->setAttribute(Qt::WA_ShowWithoutActivating);
     window->setAttribute(Qt::WA_TranslucentBackground, isCompositing());
     window->setFocusPolicy(Qt::NoFocus);
-    window->setWindowTitle(QStringLiteral("Sayloom"));
+    window->setWindowTitle(QStringLiteral("Sayloom recording indicator"));
     window->setReduceMotion(reduceMotion);
     window->setState(state_);
     window->setTranslationTarget(target_);

@@ -1,9 +1,11 @@
+#include "AccessibleTree.h"
 #include "FieldsApp.h"
 #include "LoopbackHttpServer.h"
 #include "OggOpusDecoding.h"
 #include "PulseAudioTest.h"
 #include "RealPartRequirement.h"
 #include "SayloomProcess.h"
+#include "X11Desktop.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
@@ -47,7 +49,10 @@ protected:
                 responder.respond(200, SayloomProcess::tokenResponse());
             } else if (path == "/v1/transcribe") {
                 bodies.push_back(decodeOggOpus(request.body));
-                responder.respond(200, R"({"text":")" + kAnswer.toUtf8() + R"(","status":0})");
+                if (weeklyLimitSpent)
+                    responder.respond(429, R"({"text":"","status":3})");
+                else
+                    responder.respond(200, R"({"text":")" + kAnswer.toUtf8() + R"(","status":0})");
             } else if (path == "/v1/auth/me") {
                 responder.respond(200, R"({"user":{"email":"kim@example.com"}})");
             } else {
@@ -72,6 +77,8 @@ protected:
         sayloom.setProcessChannelMode(QProcess::MergedChannels);
         QProcessEnvironment environment = process.environment();
         environment.insert(QStringLiteral("SAYLOOM_LOG_LEVEL"), QStringLiteral("debug"));
+        // Its windows join the accessibility bus, where the tests read them.
+        environment.insert(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"), QStringLiteral("1"));
         sayloom.setProcessEnvironment(environment);
         sayloom.start(QStringLiteral(SAYLOOM_EXECUTABLE), {});
         ASSERT_TRUE(waitForLog("Engine started")) << log.toStdString();
@@ -125,10 +132,22 @@ protected:
     QString log;
     std::vector<std::optional<DecodedOpus>> bodies;
     bool serviceDown = false;
+    bool weeklyLimitSpent = false;
 };
 
 TEST_F(DictationEndToEnd, HoldSpeakReleaseAndTheTextLandsInTheFocusedField) {
-    dictate();
+    const QString field = X11Desktop::activeWindow();
+    // While the key is held the pill shows at the bottom centre, and the field keeps the focus.
+    dictate([&] {
+        const auto pill = X11Desktop::waitForWindow(QStringLiteral("^Sayloom recording indicator$"),
+                                                    sayloom.processId());
+        ASSERT_TRUE(pill);
+        const auto geometry = X11Desktop::geometry(*pill);
+        ASSERT_TRUE(geometry);
+        EXPECT_NEAR(geometry->center().x(), 640, 1);
+        EXPECT_EQ(geometry->bottom() + 1, 800 - 30);
+        EXPECT_EQ(X11Desktop::activeWindow(), field);
+    });
     EXPECT_EQ(fields->waitForText(QStringLiteral("line"), kAnswer, std::chrono::seconds(30)),
               kAnswer);
     ASSERT_TRUE(waitForLog("Transcription completed")) << log.toStdString();
@@ -147,6 +166,45 @@ TEST_F(DictationEndToEnd, HoldSpeakReleaseAndTheTextLandsInTheFocusedField) {
     QTest::qWait(1000);
     EXPECT_EQ(requestsTo("/v1/transcribe"), 1) << log.toStdString();
     EXPECT_EQ(fields->text(QStringLiteral("line")), kAnswer);
+    // Once the engine is idle the pill is gone.
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return X11Desktop::visibleWindows(QStringLiteral("^Sayloom recording indicator$"),
+                                              sayloom.processId())
+                .isEmpty();
+        },
+        kBoundMs));
+}
+
+TEST_F(DictationEndToEnd, ASpentWeeklyAllowanceOpensTheLimitWindow) {
+    weeklyLimitSpent = true;
+    dictate();
+    const auto window =
+        X11Desktop::waitForWindow(QStringLiteral("^Upgrade to keep talking$"), sayloom.processId());
+    ASSERT_TRUE(window) << log.toStdString();
+    EXPECT_EQ(X11Desktop::geometry(*window)->size(), QSize(352, 280));
+    QStringList texts;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            texts = AccessibleTree::names(sayloom.processId());
+            return texts.contains(QStringLiteral("Upgrade to Pro"));
+        },
+        kBoundMs));
+    for (const char* text : {"You've hit your weekly limit", "Upgrade to Pro", "Dismiss"})
+        EXPECT_TRUE(texts.contains(QString::fromUtf8(text))) << text << "\n"
+                                                             << texts.join('|').toStdString();
+    EXPECT_TRUE(texts.join(' ').contains(QStringLiteral("your free words reset on Monday")));
+
+    // Escape dismisses it.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return X11Desktop::activeWindow() == *window; }, kBoundMs));
+    ASSERT_TRUE(xdotool({QStringLiteral("key"), QStringLiteral("Escape")}));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return X11Desktop::visibleWindows(QStringLiteral("^Upgrade to keep talking$"),
+                                              sayloom.processId())
+                .isEmpty();
+        },
+        kBoundMs));
 }
 
 TEST_F(DictationEndToEnd, DoctorFindsEveryPartWorkingAndNamesWhatFails) {

@@ -68,6 +68,8 @@ public:
     // The environment every run gets: the temporary home and the loopback services.
     QProcessEnvironment environment() const {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        // The test binaries draw offscreen; Sayloom itself uses the test display.
+        environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
         const QString base = server_.url().toString();
         environment.insert(QStringLiteral("XDG_DATA_HOME"), home_.filePath(QStringLiteral("data")));
         environment.insert(QStringLiteral("XDG_CONFIG_HOME"),
