@@ -258,7 +258,7 @@ void logConfigurationProblems() {
 // Makes this executable the handler of the "sayloom" links and of the Google redirect.
 void registerUrlHandler() {
     XdgUrlHandlerRegistration::registerHandler(QCoreApplication::applicationFilePath(),
-                                               ownSchemes());
+                                               ownSchemes(), SayloomIcons::applicationIconSvg());
 }
 
 } // namespace

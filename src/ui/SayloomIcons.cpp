@@ -1,5 +1,7 @@
 #include "ui/SayloomIcons.h"
 
+#include <QFile>
+
 #include <QImage>
 #include <QPainter>
 #include <QPalette>
@@ -75,6 +77,11 @@ QIcon SayloomIcons::applicationIcon() {
         return QIcon::fromTheme(themeName);
     return renderedIcon(QStringLiteral(":/sayloom/sayloom.svg"),
                         {16, 22, 24, 32, 48, 64, 128, 256});
+}
+
+QByteArray SayloomIcons::applicationIconSvg() {
+    QFile file(QStringLiteral(":/sayloom/sayloom.svg"));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 } // namespace sayloom

@@ -24,6 +24,8 @@ public:
 
     // The application icon: the icon theme's "sayloom" when one is installed, our own otherwise.
     static QIcon applicationIcon();
+    // Our application icon as an SVG document, for the user's icon theme.
+    static QByteArray applicationIconSvg();
 };
 
 } // namespace sayloom

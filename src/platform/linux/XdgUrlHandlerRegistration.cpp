@@ -13,8 +13,14 @@ QString XdgUrlHandlerRegistration::entryPath() {
            QStringLiteral("/applications/") + QLatin1String(DesktopEntryFile::kFileName);
 }
 
+QString XdgUrlHandlerRegistration::iconPath() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           QStringLiteral("/icons/hicolor/scalable/apps/sayloom.svg");
+}
+
 void XdgUrlHandlerRegistration::registerHandler(const QString& executable,
-                                                const QStringList& schemes) {
+                                                const QStringList& schemes,
+                                                const QByteArray& iconSvg) {
     const Logger log(QStringLiteral("app"));
     const DesktopEntryFile::WriteResult written =
         DesktopEntryFile::writeIfChanged(entryPath(), DesktopEntryFile::text(executable, schemes));
@@ -22,6 +28,10 @@ void XdgUrlHandlerRegistration::registerHandler(const QString& executable,
         log.error("Could not register as the handler of Sayloom links: %{public}s", *written.error);
         return;
     }
+    // Without it the entry shows no icon in the application menu; that is no reason to stop.
+    if (const auto error =
+            DesktopEntryFile::writeIfChanged(iconPath(), QString::fromUtf8(iconSvg)).error)
+        log.error("Could not install the application icon: %{public}s", *error);
 
     QStringList arguments = {QStringLiteral("default"), QLatin1String(DesktopEntryFile::kFileName)};
     for (const QString& scheme : schemes)
