@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <qcoro/qcorotask.h>
+
 #include <functional>
 #include <memory>
 #include <optional>
@@ -28,8 +30,21 @@ public:
                                                              std::function<void()> onOpenSettings,
                                                              std::function<void()> onDismiss) = 0;
 
+    // "About Sayloom": the icon, the name, the tag line, the version line and the legal links.
+    virtual std::unique_ptr<AppWindow> makeAboutWindow() = 0;
+    // "Update available" (360 × 150, above other windows): a newer version exists, with the
+    // days left before it is required.
+    virtual std::unique_ptr<AppWindow> makeUpdateBanner(QString latestVersion, int daysLeft,
+                                                        QString updateUrl,
+                                                        std::function<void()> onSnooze,
+                                                        std::function<void()> onDismiss) = 0;
+
     // A warning the user acknowledges before going on.
     virtual void showWarningAlert(const QString& message, const QString& informativeText) = 0;
+    // The critical "Update Required" alert for `version`, above every window of Sayloom's and
+    // modal to all of them, without a nested event loop. Resumes with true for "Download Update",
+    // false for "Quit".
+    virtual QCoro::Task<bool> runForceUpdateAlert(QString version) = 0;
 };
 
 } // namespace sayloom

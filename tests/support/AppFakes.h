@@ -6,6 +6,7 @@
 #include "app/ProgramLauncher.h"
 #include "app/RecordingIndicatorPort.h"
 #include "app/WindowFactory.h"
+#include "auth/SharedOutcome.h"
 #include "support/WebBrowser.h"
 
 #include <memory>
@@ -105,9 +106,27 @@ public:
         window->dismissAction = std::move(onDismiss);
         return window;
     }
+    std::unique_ptr<AppWindow> makeAboutWindow() override { return make(QStringLiteral("about")); }
+    std::unique_ptr<AppWindow> makeUpdateBanner(QString latestVersion, int daysLeft,
+                                                QString updateUrl, std::function<void()> onSnooze,
+                                                std::function<void()> onDismiss) override {
+        auto window = make(QStringLiteral("banner"));
+        *journal
+            << QStringLiteral("banner %1 %2 %3").arg(latestVersion).arg(daysLeft).arg(updateUrl);
+        window->primaryAction = std::move(onSnooze);
+        window->dismissAction = std::move(onDismiss);
+        return window;
+    }
     void showWarningAlert(const QString& message, const QString& informativeText) override {
         *journal << QStringLiteral("alert %1 | %2").arg(message, informativeText);
     }
+    // Resumes when the test answers with answerForceUpdateAlert().
+    QCoro::Task<bool> runForceUpdateAlert(QString version) override {
+        *journal << QStringLiteral("force-update alert ") + version;
+        co_return co_await forceUpdateAnswer.wait();
+    }
+    void answerForceUpdateAlert(bool download) { forceUpdateAnswer.resolve(download); }
+    SharedOutcome<bool> forceUpdateAnswer;
 
     std::shared_ptr<QStringList> journal = std::make_shared<QStringList>();
 
