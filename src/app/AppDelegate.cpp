@@ -4,12 +4,14 @@
 #include "app/LoginItem.h"
 #include "app/ProgramLauncher.h"
 #include "app/RecordingIndicatorPort.h"
+#include "app/UpdateState.h"
+#include "app/UserNotifications.h"
+#include "app/WebLinks.h"
 #include "app/WindowFactory.h"
 #include "auth/AuthState.h"
 #include "auth/FirebaseAuthManager.h"
 #include "engine/SayloomEngine.h"
 #include "settings/AppSettings.h"
-#include "support/WebBrowser.h"
 
 #include <QPointer>
 
@@ -57,15 +59,33 @@ void AppDelegate::applicationDidFinishLaunching() {
     if (const auto mismatch = recordingProfileMismatch(c_.recordingProfile))
         log_.error("%{public}s", *mismatch);
     c_.loginItem.setLaunchAtLogin(c_.settings.autoLaunch());
+    c_.updates.clearExpiredSnooze();
     log_.info("Application launched");
 
-    connect(&c_.engine, &SayloomEngine::stateChanged, this, [this](const EngineState& state) {
-        if (state.is(EngineState::Kind::idle))
-            c_.recordingIndicator.hide();
-        else
-            c_.recordingIndicator.show();
+    launchVersionCheck();
+    versionCheckTimer_ = c_.scheduler.scheduleRepeating(kVersionCheckInterval, [this] {
+        // The tick's task may outlive the delegate; it checks that it is still there.
+        runVersionCheck();
     });
+    connect(&c_.engine, &SayloomEngine::stateChanged, this,
+            [this](const EngineState& state) { engineStateChanged(state); });
     observeSignIn();
+}
+
+void AppDelegate::engineStateChanged(const EngineState& state) {
+    if (state.is(EngineState::Kind::idle))
+        c_.recordingIndicator.hide();
+    else
+        c_.recordingIndicator.show();
+
+    // A forced update that waited for the dictation to end goes on once the engine is idle (an
+    // error state keeps it waiting for the retry timer).
+    if (pendingForceUpdate_ && state.is(EngineState::Kind::idle)) {
+        pendingForceUpdate_ = false;
+        pendingForceRetryTimer_.cancel();
+        log_.info("Engine idle — firing deferred force update modal");
+        warnThenForceUpdate(pendingUpdateUrl_, pendingLatestVersion_);
+    }
 }
 
 QCoro::Task<void> AppDelegate::observeSignIn() {
@@ -168,18 +188,14 @@ void AppDelegate::showAboutWindow() {
     log_.info("The about window is not part of this version yet");
 }
 
-void AppDelegate::openHelpPage() {
-    if (const auto problem = c_.browser.open(c_.helpURL))
-        log_.error("Could not open the help page: %{public}s", *problem);
-}
+void AppDelegate::openHelpPage() { c_.links.openHelp(); }
 
 void AppDelegate::showLimitReached() {
     showWindow(limitWindow_, [this] {
         return c_.windows.makeLimitWindow(
             c_.authState.userName(),
             [this] {
-                if (const auto problem = c_.browser.open(c_.upgradeURL))
-                    log_.error("Could not open the upgrade page: %{public}s", *problem);
+                c_.links.openUpgrade();
                 closeWindow(limitWindow_);
             },
             [this] { closeWindow(limitWindow_); });
@@ -218,6 +234,132 @@ void AppDelegate::bringToFront() {
 
 void AppDelegate::showWarningAlert(const QString& message, const QString& informativeText) {
     c_.windows.showWarningAlert(message, informativeText);
+}
+
+// MARK: version checks and forced updates
+
+QCoro::Task<void> AppDelegate::launchVersionCheck() {
+    const auto alive = alive_;
+    isLaunchCheck_ = true;
+    co_await runVersionCheck();
+    if (!*alive)
+        co_return;
+    isLaunchCheck_ = false;
+    showUpdateBannerIfNeeded();
+}
+
+QCoro::Task<void> AppDelegate::runVersionCheck() {
+    const auto alive = alive_;
+    const bool applied = co_await c_.updates.checkForUpdate();
+    if (*alive && applied)
+        handleVersionCheckResult();
+}
+
+void AppDelegate::handleVersionCheckResult() {
+    const UpdateState& updates = c_.updates;
+    if (updates.forceUpdate())
+        forceUpdate(updates.updateUrl(), updates.latestVersion().value_or(c_.currentVersion));
+    else if (updates.updateAvailable())
+        log_.info("Update available: v%s (current: v%s)",
+                  updates.latestVersion().value_or(QStringLiteral("?")), c_.currentVersion);
+}
+
+void AppDelegate::showUpdateBannerIfNeeded() {
+    const UpdateState& updates = c_.updates;
+    const std::optional<int> daysLeft = updates.daysLeft();
+    if (!updates.updateAvailable() || updates.forceUpdate() || c_.updates.isReminderSnoozed() ||
+        !daysLeft || *daysLeft < 2 || !updates.latestVersion())
+        return;
+    if (snoozeWindow_) {
+        snoozeWindow_->close();
+        snoozeWindow_.reset();
+    }
+    // Not among the docked windows: the banner brings no task-bar entry of its own.
+    snoozeWindow_ = c_.windows.makeUpdateBanner(
+        *updates.latestVersion(), *daysLeft, updates.updateUrl(),
+        [this] {
+            c_.updates.snoozeReminder();
+            if (snoozeWindow_)
+                snoozeWindow_->close();
+            snoozeWindow_.reset();
+        },
+        [this] {
+            if (snoozeWindow_)
+                snoozeWindow_->close();
+            snoozeWindow_.reset();
+        });
+    snoozeWindow_->present();
+}
+
+bool AppDelegate::isEngineBusy() const {
+    const EngineState state = c_.engine.state();
+    return state.is(EngineState::Kind::recording) || state.is(EngineState::Kind::transcribing);
+}
+
+void AppDelegate::forceUpdate(const QString& url, const QString& version) {
+    if (isLaunchCheck_)
+        showForceUpdateModal(url, version);
+    else if (isEngineBusy())
+        deferForceUpdate(url, version);
+    else
+        warnThenForceUpdate(url, version);
+}
+
+void AppDelegate::deferForceUpdate(const QString& url, const QString& version) {
+    log_.info("Force update detected but engine is busy - deferring");
+    pendingForceUpdate_ = true;
+    pendingUpdateUrl_ = url;
+    pendingLatestVersion_ = version;
+    pendingForceRetryTimer_ = c_.scheduler.scheduleRepeating(kForceUpdateRetryInterval, [this] {
+        if (!pendingForceUpdate_ || isEngineBusy())
+            return;
+        pendingForceUpdate_ = false;
+        pendingForceRetryTimer_.cancel();
+        warnThenForceUpdate(pendingUpdateUrl_, pendingLatestVersion_);
+    });
+}
+
+QCoro::Task<void> AppDelegate::warnThenForceUpdate(QString url, QString version) {
+    const auto alive = alive_;
+    const bool authorized = co_await c_.notifications.requestAuthorization();
+    if (!*alive)
+        co_return;
+    if (authorized) {
+        const std::optional<QString> failure = co_await c_.notifications.add(
+            QStringLiteral("sayloom-force-update-warning"), QStringLiteral("Update Required"),
+            QStringLiteral("Sayloom needs to restart for a required update. Save your work."));
+        if (*alive && failure)
+            log_.error("Failed to post force-update notification: %{public}s", *failure);
+    } else {
+        log_.info("Notification authorization denied — force-update warning will rely on modal "
+                  "only");
+    }
+    if (!*alive)
+        co_return;
+    co_await c_.scheduler.sleep(kForceUpdateWarningDelay);
+    if (!*alive)
+        co_return;
+    if (isEngineBusy()) {
+        // The engine-idle observer picks it up again; no retry timer on this road.
+        log_.info("Engine became busy during 30s wait — re-deferring force update");
+        pendingForceUpdate_ = true;
+        pendingUpdateUrl_ = url;
+        pendingLatestVersion_ = version;
+        co_return;
+    }
+    co_await showForceUpdateModal(std::move(url), std::move(version));
+}
+
+QCoro::Task<void> AppDelegate::showForceUpdateModal(QString url, QString version) {
+    const auto alive = alive_;
+    // No dictation may start under the alert; the program ends after it either way.
+    c_.engine.stop();
+    const bool download = co_await c_.windows.runForceUpdateAlert(version);
+    if (!*alive)
+        co_return;
+    if (download)
+        c_.links.openUpdate(url);
+    c_.terminate();
 }
 
 // MARK: the engine's popups

@@ -2,7 +2,9 @@
 
 #include "app/ApplicationShell.h"
 #include "engine/EnginePorts.h"
+#include "engine/EngineState.h"
 #include "support/Logger.h"
+#include "support/Scheduler.h"
 
 #include <QObject>
 #include <QSet>
@@ -10,6 +12,8 @@
 
 #include <qcoro/qcorotask.h>
 
+#include <chrono>
+#include <functional>
 #include <memory>
 
 namespace sayloom {
@@ -22,7 +26,10 @@ class LoginItem;
 class ProgramLauncher;
 class RecordingIndicatorPort;
 class SayloomEngine;
-class WebBrowser;
+class Scheduler;
+class UpdateState;
+class UserNotifications;
+class WebLinks;
 class WindowFactory;
 
 // The application around the engine: its start-up, the windows it opens on demand (one of each
@@ -42,13 +49,22 @@ public:
         WindowFactory& windows;
         LoginItem& loginItem;
         RecordingIndicatorPort& recordingIndicator;
-        WebBrowser& browser;
         ProgramLauncher& programs;
-        QUrl upgradeURL;
-        QUrl helpURL;
+        WebLinks& links;
+        UpdateState& updates;
+        UserNotifications& notifications;
+        Scheduler& scheduler;
+        // Ends the process (after the engine is stopped): the forced update's last step.
+        std::function<void()> terminate;
+        // This build's version, as the version check tells the service.
+        QString currentVersion;
         // The recording profile this build declares; anything but "production" is logged.
         QString recordingProfile;
     };
+
+    static constexpr std::chrono::seconds kVersionCheckInterval{14'400};
+    static constexpr std::chrono::seconds kForceUpdateRetryInterval{300};
+    static constexpr std::chrono::seconds kForceUpdateWarningDelay{30};
 
     explicit AppDelegate(Collaborators collaborators, QObject* parent = nullptr);
     ~AppDelegate() override;
@@ -57,8 +73,8 @@ public:
     // through this.
     static AppDelegate* shared();
 
-    // The start-up sequence: launch at login, the reactions to the signed-in flag and to the
-    // engine's state, and the first window.
+    // The start-up sequence: launch at login, the update snooze cleaned up, the reactions to the
+    // signed-in flag and to the engine's state, the version checks, and the first window.
     void applicationDidFinishLaunching();
     // The process is about to end, whatever ended it: the engine stops.
     void applicationWillTerminate();
@@ -71,6 +87,17 @@ public:
     void openHelpPage();
     void showLimitReached();
     void showPermissionsPopup(bool microphoneGranted, bool accessibilityGranted);
+    // Where a missing permission is granted: the sound settings for the microphone, else the
+    // help page.
+    void openPermissionSettings(bool microphoneGranted);
+
+    // A version check, and what its answer calls for (a forced update, or a log line).
+    QCoro::Task<void> runVersionCheck();
+    // The update banner, when an update is available, not forced, not snoozed, has a latest
+    // version and at least two days left.
+    void showUpdateBannerIfNeeded();
+    bool isForceUpdatePending() const { return pendingForceUpdate_; }
+    AppWindow* updateBanner() const { return snoozeWindow_.get(); }
 
     // Raises the window the user last saw, when one is shown.
     void bringToFront() override;
@@ -94,7 +121,15 @@ private:
                     const std::function<std::unique_ptr<AppWindow>()>& make);
     void dockWindow(AppWindow& window);
     void closeWindow(std::unique_ptr<AppWindow>& slot);
-    void openPermissionSettings(bool microphoneGranted);
+
+    QCoro::Task<void> launchVersionCheck();
+    void handleVersionCheckResult();
+    bool isEngineBusy() const;
+    void forceUpdate(const QString& url, const QString& version);
+    void deferForceUpdate(const QString& url, const QString& version);
+    QCoro::Task<void> warnThenForceUpdate(QString url, QString version);
+    QCoro::Task<void> showForceUpdateModal(QString url, QString version);
+    void engineStateChanged(const EngineState& state);
 
     Logger log_{QStringLiteral("app")};
     Collaborators c_;
@@ -103,6 +138,14 @@ private:
     std::unique_ptr<AppWindow> permissionsWindow_;
     QSet<AppWindow*> dockedWindows_;
     AppWindow* lastPresented_ = nullptr;
+    std::unique_ptr<AppWindow> snoozeWindow_;
+
+    bool isLaunchCheck_ = true;
+    Timer versionCheckTimer_;
+    bool pendingForceUpdate_ = false;
+    QString pendingUpdateUrl_;
+    QString pendingLatestVersion_;
+    Timer pendingForceRetryTimer_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 

@@ -8,6 +8,8 @@
 #include "VirtualScheduler.h"
 
 #include "app/AppDelegate.h"
+#include "app/UpdateState.h"
+#include "app/WebLinks.h"
 #include "auth/AuthState.h"
 #include "auth/FirebaseAuthManager.h"
 #include "engine/SayloomEngine.h"
@@ -16,6 +18,8 @@
 #include <QCoreApplication>
 
 #include <gtest/gtest.h>
+
+#include <stdexcept>
 
 using namespace std::chrono_literals;
 using namespace sayloom;
@@ -30,6 +34,8 @@ const QByteArray kSignedIn = R"({"ai.sayloom.app.firebase-refresh-token":"r1",)"
                              R"("ai.sayloom.app.firebase-uid":"uid-1"})";
 const QUrl kUpgradeURL(QStringLiteral("https://sayloom.test/upgrade"));
 const QUrl kHelpURL(QStringLiteral("https://sayloom.test/help"));
+const QUrl kPricingURL(QStringLiteral("https://sayloom.test/pricing"));
+const QUrl kDownloadURL(QStringLiteral("https://sayloom.test/"));
 
 // The delegate over the real engine, account and settings, with fakes at the edges: windows,
 // login item, pill, browser and programs.
@@ -56,8 +62,9 @@ public:
             transcriber, settings, scheduler, hotkeys, recorder, inserter, permissions,
             &sharedShell, nullptr, nullptr, nullptr, QUrl(), nullptr, nullptr});
         delegate = std::make_unique<AppDelegate>(AppDelegate::Collaborators{
-            *engine, *account, *auth, settings, windows, loginItem, indicator, browser, programs,
-            kUpgradeURL, kHelpURL, profile});
+            *engine, *account, *auth, settings, windows, loginItem, indicator, programs, links,
+            updates, notifications, scheduler, [this] { ++terminations; }, QStringLiteral("1.0.0"),
+            profile});
         delegate->applicationDidFinishLaunching();
         settle();
     }
@@ -90,6 +97,24 @@ public:
     FakeRecordingIndicator indicator;
     FakeWebBrowser browser;
     FakeProgramLauncher programs;
+    FakeURLSession service; // version checks
+    WebLinks links{{browser,
+                    service,
+                    []() -> QCoro::Task<QString> { co_return QString(); },
+                    kPricingURL,
+                    {},
+                    {},
+                    kHelpURL,
+                    kUpgradeURL,
+                    kDownloadURL,
+                    {},
+                    QStringList{QStringLiteral("sayloom.test")},
+                    {}}};
+    UpdateState updates{{service, store, scheduler,
+                         QUrl(QStringLiteral("https://api.sayloom.test/v1/app/version-check")),
+                         kDownloadURL}};
+    FakeUserNotifications notifications;
+    int terminations = 0;
     std::unique_ptr<FirebaseAuthManager> auth;
     std::unique_ptr<AuthState> account;
     std::unique_ptr<SayloomEngine> engine;
@@ -235,6 +260,136 @@ TEST_F(AppDelegateTest, TheEnginesPopupsReachTheDelegateOnlyOnceItHasLaunched) {
     delegate.reset();
     sharedShell.showLimitReached();
     EXPECT_EQ(journal().size(), 2);
+}
+
+} // namespace
+
+namespace {
+
+QByteArray versionAnswer(bool available, bool forced, const QString& forceDate = {},
+                         const QString& url = QStringLiteral("https://sayloom.test/get/2.0.0")) {
+    QByteArray body = R"({"latestVersion":"2.0.0","updateUrl":")" + url.toUtf8() + R"(")";
+    body += available ? R"(,"updateAvailable":true)" : "";
+    body += forced ? R"(,"forceUpdate":true)" : "";
+    body += forceDate.isEmpty() ? QByteArray() : R"(,"forceDate":")" + forceDate.toUtf8() + R"(")";
+    return body + "}";
+}
+
+TEST_F(AppDelegateTest, TheBannerShowsOncePerLaunchUnlessSnoozed) {
+    scheduler.setWallNow(WallInstant(std::chrono::hours(24 * 20'000)));
+    const QString inThreeDays = QStringLiteral("2024-10-07T12:00:00Z"); // 3.5 days ahead
+    service.respond(200, versionAnswer(true, false, inThreeDays));
+    launch(true);
+    EXPECT_TRUE(journal().contains("banner 2.0.0 3 https://sayloom.test/get/2.0.0"))
+        << journal().join('\n').toStdString();
+    EXPECT_FALSE(delegate->dockedWindows().contains(delegate->updateBanner()));
+    EXPECT_TRUE(logs.contains(QStringLiteral("app"), LogLevel::info,
+                              QStringLiteral("Update available: v2.0.0 (current: v1.0.0)")));
+
+    // The periodic check finds the same update: no second banner.
+    windows.journal->clear();
+    service.respond(200, versionAnswer(true, false, inThreeDays));
+    scheduler.advance(AppDelegate::kVersionCheckInterval);
+    EXPECT_EQ(journal().count(QStringLiteral("make banner")), 0);
+
+    // "Remind me tomorrow" snoozes; the next launch within the day shows none.
+    window(delegate->updateBanner())->primaryAction();
+    EXPECT_EQ(delegate->updateBanner(), nullptr);
+    EXPECT_TRUE(updates.isReminderSnoozed());
+    delegate.reset();
+    windows.journal->clear();
+    service.respond(200, versionAnswer(true, false, inThreeDays));
+    launch(true);
+    EXPECT_EQ(journal().count(QStringLiteral("make banner")), 0);
+}
+
+TEST_F(AppDelegateTest, AForcedUpdateAtLaunchAlertsAtOnceAndEndsTheProgram) {
+    struct Case {
+        QString updateUrl;
+        bool download;
+        QList<QUrl> opened;
+    };
+    const Case cases[] = {
+        {QStringLiteral("https://sayloom.test/get/2.0.0"),
+         true,
+         {QUrl(QStringLiteral("https://sayloom.test/get/2.0.0"))}},
+        {QStringLiteral("https://evil.example/get"), true, {kDownloadURL}},
+        {QStringLiteral("not a url"), true, {kDownloadURL}},
+        {QStringLiteral("https://sayloom.test/get/2.0.0"), false, {}},
+    };
+    for (const Case& c : cases) {
+        delegate.reset();
+        windows.journal->clear();
+        browser.opened.clear();
+        windows.forceUpdateAnswer = SharedOutcome<bool>();
+        terminations = 0;
+        service.respond(200, versionAnswer(true, true, {}, c.updateUrl));
+        launch(true);
+        EXPECT_TRUE(journal().contains("force-update alert 2.0.0"));
+        EXPECT_TRUE(notifications.shown.isEmpty()) << "no warning and no wait at launch";
+        EXPECT_EQ(terminations, 0);
+        windows.answerForceUpdateAlert(c.download);
+        EXPECT_EQ(browser.opened, c.opened) << c.updateUrl.toStdString();
+        EXPECT_EQ(terminations, 1);
+    }
+}
+
+TEST_F(AppDelegateTest, AForcedUpdateWaitsForTheDictationWarnsAndAlertsThirtySecondsLater) {
+    service.respond(200, "{}");
+    launch(true);
+    hotkeys.press(); // recording
+    settle();
+    service.respond(200, versionAnswer(true, true));
+    scheduler.advance(AppDelegate::kVersionCheckInterval);
+    EXPECT_TRUE(delegate->isForceUpdatePending());
+    EXPECT_TRUE(
+        logs.contains(QStringLiteral("app"), LogLevel::info,
+                      QStringLiteral("Force update detected but engine is busy - deferring")));
+
+    recorder.willRecord(1000);
+    hotkeys.release(); // too short: dropped, back to idle
+    settle();
+    EXPECT_FALSE(delegate->isForceUpdatePending());
+    EXPECT_EQ(
+        notifications.shown,
+        QStringList{"sayloom-force-update-warning: Update Required | Sayloom needs to restart "
+                    "for a required update. Save your work."});
+    scheduler.advance(29s);
+    EXPECT_FALSE(journal().contains("force-update alert 2.0.0"));
+    scheduler.advance(1s);
+    EXPECT_TRUE(journal().contains("force-update alert 2.0.0"));
+}
+
+TEST_F(AppDelegateTest, TheRetryTickFiresInAnErrorStateAndABusyEngineReDefers) {
+    service.respond(200, "{}");
+    launch(true);
+    hotkeys.press();
+    settle();
+    service.respond(200, versionAnswer(true, true));
+    scheduler.advance(AppDelegate::kVersionCheckInterval); // deferred, the retry timer runs
+    scheduler.advance(AppDelegate::kForceUpdateRetryInterval - 2s); // a long dictation
+    hotkeys.release();
+    settle();
+    ASSERT_EQ(transcriber.callCount(), 1u);
+    transcriber.fail(0, std::runtime_error("offline"));
+    settle();
+    ASSERT_TRUE(engine->state().is(EngineState::Kind::error));
+    EXPECT_TRUE(delegate->isForceUpdatePending()) << "an error state does not fire it";
+    scheduler.advance(2s); // the retry tick, while the error still shows
+    EXPECT_FALSE(delegate->isForceUpdatePending());
+    EXPECT_EQ(notifications.shown.size(), 1);
+
+    // A dictation starts during the 30 s: deferred again, fired at the next idle.
+    hotkeys.press();
+    settle();
+    scheduler.advance(30s);
+    EXPECT_TRUE(delegate->isForceUpdatePending());
+    EXPECT_FALSE(journal().contains("force-update alert 2.0.0"));
+    recorder.willRecord(1000);
+    hotkeys.release();
+    settle();
+    scheduler.advance(30s);
+    EXPECT_TRUE(journal().contains("force-update alert 2.0.0"));
 }
 
 } // namespace

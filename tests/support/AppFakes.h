@@ -5,6 +5,7 @@
 #include "app/LoginItem.h"
 #include "app/ProgramLauncher.h"
 #include "app/RecordingIndicatorPort.h"
+#include "app/UserNotifications.h"
 #include "app/WindowFactory.h"
 #include "auth/SharedOutcome.h"
 #include "support/WebBrowser.h"
@@ -168,6 +169,20 @@ public:
     }
     QStringList available;
     QStringList launched;
+};
+
+// Notifications that are allowed (unless told otherwise) and recorded as "TITLE | BODY".
+class FakeUserNotifications final : public UserNotifications {
+public:
+    QCoro::Task<bool> requestAuthorization() override { co_return authorized; }
+    QCoro::Task<std::optional<QString>> add(QString identifier, QString title,
+                                            QString body) override {
+        shown << identifier + QStringLiteral(": ") + title + QStringLiteral(" | ") + body;
+        co_return failure;
+    }
+    bool authorized = true;
+    std::optional<QString> failure;
+    QStringList shown;
 };
 
 } // namespace sayloom::testing
