@@ -4,12 +4,14 @@
 #include "app/LoginItem.h"
 #include "app/ProgramLauncher.h"
 #include "app/RecordingIndicatorPort.h"
+#include "app/SetupWindowFactory.h"
 #include "app/UpdateState.h"
 #include "app/UserNotifications.h"
 #include "app/WebLinks.h"
 #include "app/WindowFactory.h"
 #include "auth/AuthState.h"
 #include "auth/FirebaseAuthManager.h"
+#include "engine/DictationHotkeys.h"
 #include "engine/SayloomEngine.h"
 #include "settings/AppSettings.h"
 
@@ -113,6 +115,7 @@ void AppDelegate::loggedInChanged(bool loggedIn) {
             showOnboardingWindow();
     } else {
         c_.engine.stop();
+        closeWindow(settingsWindow_);
         showLoginWindow();
     }
 }
@@ -177,11 +180,51 @@ void AppDelegate::showSettingsWindow() {
         showLoginWindow();
         return;
     }
-    log_.info("The settings window is not part of this version yet");
+    if (!c_.setupWindows) {
+        log_.info("The settings window is not part of this version yet");
+        return;
+    }
+    showWindow(settingsWindow_, [this] { return c_.setupWindows->makeSettingsWindow(); });
 }
 
 void AppDelegate::showOnboardingWindow() {
-    log_.info("The onboarding window is not part of this version yet");
+    if (!c_.setupWindows) {
+        log_.info("The onboarding window is not part of this version yet");
+        return;
+    }
+    showWindow(onboardingWindow_, [this] {
+        return c_.setupWindows->makeOnboardingWindow([this] { completeOnboarding(); });
+    });
+}
+
+void AppDelegate::completeOnboarding() {
+    closeWindow(onboardingWindow_);
+    // Finished once is finished: the next launch opens the settings instead.
+    c_.settings.setHasCompletedOnboarding(true);
+    c_.engine.checkPermissions();
+    if (c_.hotkeys) {
+        c_.hotkeys->stop();
+        c_.hotkeys->setEventTapFailed(false);
+    }
+    c_.engine.start();
+    postReadyNotification(displayName(c_.settings.selectedHotkey()));
+}
+
+QCoro::Task<void> AppDelegate::postReadyNotification(QString hotkeyName) {
+    const auto alive = alive_;
+    const bool authorized = co_await c_.notifications.requestAuthorization();
+    if (!*alive)
+        co_return;
+    if (!authorized) {
+        log_.info("Notification authorization denied — skipping ready notification");
+        co_return;
+    }
+    const std::optional<QString> failure = co_await c_.notifications.add(
+        QStringLiteral("sayloom-ready"), QStringLiteral("Sayloom is ready!"),
+        QStringLiteral("Hold ") + hotkeyName +
+            QStringLiteral(" to start talking. Your words will appear wherever you type."));
+    if (*alive && failure)
+        log_.error("Failed to post ready notification: %{public}s", *failure);
 }
 
 void AppDelegate::showAboutWindow() {

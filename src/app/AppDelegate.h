@@ -21,6 +21,8 @@ namespace sayloom {
 class AppSettings;
 class AppWindow;
 class AuthState;
+class DictationHotkeys;
+class SetupWindowFactory;
 class FirebaseAuthManager;
 class LoginItem;
 class ProgramLauncher;
@@ -60,6 +62,10 @@ public:
         QString currentVersion;
         // The recording profile this build declares; anything but "production" is logged.
         QString recordingProfile;
+        // The key monitor the engine listens to, restarted when onboarding completes.
+        DictationHotkeys* hotkeys = nullptr;
+        // The settings and onboarding windows; without them those windows are only logged.
+        SetupWindowFactory* setupWindows = nullptr;
     };
 
     static constexpr std::chrono::seconds kVersionCheckInterval{14'400};
@@ -83,6 +89,9 @@ public:
     // The settings window, or the sign-in window when nobody is signed in.
     void showSettingsWindow() override;
     void showOnboardingWindow();
+    // The onboarding is done: its window closes, the key monitor restarts with what the user
+    // chose, and a notification says that Sayloom is ready.
+    void completeOnboarding();
     void showAboutWindow();
     void openHelpPage();
     void showLimitReached();
@@ -108,6 +117,8 @@ public:
     AppWindow* loginWindow() const { return loginWindow_.get(); }
     AppWindow* limitWindow() const { return limitWindow_.get(); }
     AppWindow* permissionsWindow() const { return permissionsWindow_.get(); }
+    AppWindow* settingsWindow() const { return settingsWindow_.get(); }
+    AppWindow* onboardingWindow() const { return onboardingWindow_.get(); }
 
     // The log line for a recording profile other than "production", or nothing.
     static std::optional<QString> recordingProfileMismatch(const QString& declared);
@@ -122,6 +133,7 @@ private:
     void dockWindow(AppWindow& window);
     void closeWindow(std::unique_ptr<AppWindow>& slot);
 
+    QCoro::Task<void> postReadyNotification(QString hotkeyName);
     QCoro::Task<void> launchVersionCheck();
     void handleVersionCheckResult();
     bool isEngineBusy() const;
@@ -133,6 +145,8 @@ private:
 
     Logger log_{QStringLiteral("app")};
     Collaborators c_;
+    std::unique_ptr<AppWindow> settingsWindow_;
+    std::unique_ptr<AppWindow> onboardingWindow_;
     std::unique_ptr<AppWindow> loginWindow_;
     std::unique_ptr<AppWindow> limitWindow_;
     std::unique_ptr<AppWindow> permissionsWindow_;

@@ -64,7 +64,7 @@ public:
         delegate = std::make_unique<AppDelegate>(AppDelegate::Collaborators{
             *engine, *account, *auth, settings, windows, loginItem, indicator, programs, links,
             updates, notifications, scheduler, [this] { ++terminations; }, QStringLiteral("1.0.0"),
-            profile});
+            profile, &hotkeys, &setupWindows});
         delegate->applicationDidFinishLaunching();
         settle();
     }
@@ -92,6 +92,7 @@ public:
     FakePermissions permissions;
     SharedDelegateShell sharedShell;
     FakeWindowFactory windows;
+    FakeSetupWindowFactory setupWindows{windows.journal};
     FakeLoginItemService loginService;
     LoginItem loginItem{loginService};
     FakeRecordingIndicator indicator;
@@ -158,12 +159,41 @@ TEST_F(AppDelegateTest, SigningInClosesTheSignInWindowAndStartsTheEngineAndSigni
     EXPECT_EQ(journal().mid(0, 2), (QStringList{"make login", "present login"}));
 }
 
-TEST_F(AppDelegateTest, ASignedInLaunchOpensNoSignInWindow) {
+TEST_F(AppDelegateTest, ASignedInLaunchOpensTheSettingsOrTheOnboarding) {
     launch(true);
-    EXPECT_TRUE(journal().isEmpty());
-    EXPECT_TRUE(
-        logs.contains(QStringLiteral("app"), LogLevel::info,
-                      QStringLiteral("The settings window is not part of this version yet")));
+    EXPECT_EQ(journal(), (QStringList{"make settings", "present settings"}));
+    account->signOut();
+    settle();
+    EXPECT_EQ(journal().mid(2, 2), (QStringList{"close settings", "make login"}))
+        << "signing out closes the settings";
+
+    delegate.reset();
+    windows.journal->clear();
+    launch(true, /*onboarded=*/false);
+    EXPECT_EQ(journal().mid(0, 2), (QStringList{"make onboarding", "present onboarding"}));
+    EXPECT_EQ(journal().count(QStringLiteral("make onboarding")), 1);
+}
+
+TEST_F(AppDelegateTest, CompletingTheOnboardingRestartsTheKeysAndSaysSayloomIsReady) {
+    launch(true, /*onboarded=*/false);
+    const int stops = hotkeys.stopCount;
+    const int starts = hotkeys.startCount;
+    window(delegate->onboardingWindow())->primaryAction();
+    EXPECT_EQ(delegate->onboardingWindow(), nullptr);
+    EXPECT_TRUE(settings.hasCompletedOnboarding());
+    EXPECT_EQ(hotkeys.stopCount, stops + 1);
+    EXPECT_GT(hotkeys.startCount, starts);
+    EXPECT_EQ(notifications.shown,
+              QStringList{"sayloom-ready: Sayloom is ready! | Hold Right Ctrl to start talking. "
+                          "Your words will appear wherever you type."});
+
+    notifications.authorized = false;
+    delegate.reset();
+    launch(true, false);
+    window(delegate->onboardingWindow())->primaryAction();
+    EXPECT_TRUE(logs.contains(
+        QStringLiteral("app"), LogLevel::info,
+        QStringLiteral("Notification authorization denied — skipping ready notification")));
 }
 
 TEST_F(AppDelegateTest, EachKindOfWindowIsShownOnceAndRebuiltAfterTheUserClosedIt) {
@@ -192,6 +222,7 @@ TEST_F(AppDelegateTest, EachKindOfWindowIsShownOnceAndRebuiltAfterTheUserClosedI
 
 TEST_F(AppDelegateTest, TheLimitWindowUpgradesOrDismissesAndTellsTheUserByName) {
     launch(true);
+    window(delegate->settingsWindow())->userCloses();
     delegate->showLimitReached();
     FakeWindow* limit = window(delegate->limitWindow());
     limit->primaryAction();
@@ -254,6 +285,7 @@ TEST_F(AppDelegateTest, TheEnginesPopupsReachTheDelegateOnlyOnceItHasLaunched) {
     sharedShell.showLimitReached();
     EXPECT_TRUE(journal().isEmpty());
     launch(true);
+    windows.journal->clear();
     permissions.microphone = false;
     sharedShell.showPermissionsPopup(false, true);
     EXPECT_EQ(journal(), (QStringList{"make permissions", "present permissions"}));

@@ -5,6 +5,7 @@
 #include "app/LoginItem.h"
 #include "app/ProgramLauncher.h"
 #include "app/RecordingIndicatorPort.h"
+#include "app/SetupWindowFactory.h"
 #include "app/UserNotifications.h"
 #include "app/WindowFactory.h"
 #include "auth/SharedOutcome.h"
@@ -136,6 +137,27 @@ private:
         *journal << QStringLiteral("make ") + kind;
         return std::make_unique<FakeWindow>(kind, journal);
     }
+};
+
+// Settings and onboarding windows for the same journal; the onboarding's completion callback is
+// kept for the test.
+class FakeSetupWindowFactory final : public SetupWindowFactory {
+public:
+    explicit FakeSetupWindowFactory(std::shared_ptr<QStringList> journal)
+        : journal_(std::move(journal)) {}
+    std::unique_ptr<AppWindow> makeSettingsWindow() override {
+        *journal_ << QStringLiteral("make settings");
+        return std::make_unique<FakeWindow>(QStringLiteral("settings"), journal_);
+    }
+    std::unique_ptr<AppWindow> makeOnboardingWindow(std::function<void()> onComplete) override {
+        *journal_ << QStringLiteral("make onboarding");
+        auto window = std::make_unique<FakeWindow>(QStringLiteral("onboarding"), journal_);
+        window->primaryAction = std::move(onComplete);
+        return window;
+    }
+
+private:
+    std::shared_ptr<QStringList> journal_;
 };
 
 class FakeLoginItemService final : public LoginItemService {
