@@ -7,11 +7,15 @@
 #include "SayloomProcess.h"
 #include "X11Desktop.h"
 
+#include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <cstdio>
 
 using namespace sayloom;
 using namespace sayloom::testing;
@@ -52,7 +56,7 @@ protected:
                 if (weeklyLimitSpent)
                     responder.respond(429, R"({"text":"","status":3})");
                 else
-                    responder.respond(200, R"({"text":")" + kAnswer.toUtf8() + R"(","status":0})");
+                    responder.respond(200, R"({"text":")" + answer().toUtf8() + R"(","status":0})");
             } else if (path == "/v1/auth/me") {
                 responder.respond(200, R"({"user":{"email":"kim@example.com"}})");
             } else {
@@ -131,8 +135,14 @@ protected:
     QProcess sayloom;
     QString log;
     std::vector<std::optional<DecodedOpus>> bodies;
+    // The service's answer to the next transcription: numbered while soaking.
+    QString answer() const {
+        return numberedAnswers ? QStringLiteral("Soak dictation %1.").arg(bodies.size()) : kAnswer;
+    }
+
     bool serviceDown = false;
     bool weeklyLimitSpent = false;
+    bool numberedAnswers = false;
 };
 
 TEST_F(DictationEndToEnd, HoldSpeakReleaseAndTheTextLandsInTheFocusedField) {
@@ -221,6 +231,72 @@ TEST_F(DictationEndToEnd, DoctorFindsEveryPartWorkingAndNamesWhatFails) {
     const auto offline = process.run({QStringLiteral("doctor")});
     EXPECT_EQ(offline.exitCode, 1);
     EXPECT_TRUE(offline.out.contains("!!  service")) << offline.out.toStdString();
+}
+
+// Resources of a process as /proc tells them.
+struct ProcessUsage {
+    double residentMB = 0;
+    int threads = 0;
+    int openFiles = 0;
+};
+
+ProcessUsage usageOf(qint64 pid) {
+    ProcessUsage usage;
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (status.open(QIODevice::ReadOnly)) {
+        for (const QByteArray& line : status.readAll().split('\n')) {
+            if (line.startsWith("VmRSS:"))
+                usage.residentMB = line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
+            else if (line.startsWith("Threads:"))
+                usage.threads = line.mid(8).trimmed().toInt();
+        }
+    }
+    usage.openFiles = static_cast<int>(
+        QDir(QStringLiteral("/proc/%1/fd").arg(pid)).entryList(QDir::Files | QDir::System).size());
+    return usage;
+}
+
+// Many dictations in a row (SAYLOOM_SOAK_DICTATIONS, 20 unless set; bench/soak.sh runs 200): each
+// one's text arrives, and after the first ten the process grows by at most 5 MB and keeps its
+// threads and open files.
+TEST_F(DictationEndToEnd, ManyDictationsInARowEachArriveAndLeaveNothingBehind) {
+    numberedAnswers = true;
+    const int total = qEnvironmentVariableIsSet("SAYLOOM_SOAK_DICTATIONS")
+                          ? qEnvironmentVariableIntValue("SAYLOOM_SOAK_DICTATIONS")
+                          : 20;
+    ProcessUsage afterTen;
+    int arrived = 0;
+    for (int i = 1; i <= total; ++i) {
+        ASSERT_TRUE(fields->setText(QStringLiteral("line"), QString()));
+        const int started = log.count(QLatin1String("Recording started"));
+        ASSERT_TRUE(xdotool({QStringLiteral("keydown"), QStringLiteral("Control_R")}));
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                log += QString::fromUtf8(sayloom.readAll());
+                return log.count(QLatin1String("Recording started")) > started;
+            },
+            kBoundMs));
+        auto player = play(QString::fromLatin1(kMicSink), wav);
+        ASSERT_TRUE(waitUntilPlayed(*player));
+        ASSERT_TRUE(xdotool({QStringLiteral("keyup"), QStringLiteral("Control_R")}));
+        const QString expected = QStringLiteral("Soak dictation %1.").arg(i);
+        if (fields->waitForText(QStringLiteral("line"), expected, std::chrono::seconds(30)) ==
+            expected)
+            ++arrived;
+        if (i == 10)
+            afterTen = usageOf(sayloom.processId());
+    }
+    EXPECT_EQ(arrived, total) << "every dictation's text arrived";
+    if (total < 10)
+        return;
+    const ProcessUsage atEnd = usageOf(sayloom.processId());
+    std::printf("soak: %d dictations; after 10: %.1f MB, %d threads, %d files; after %d: %.1f MB, "
+                "%d threads, %d files\n",
+                total, afterTen.residentMB, afterTen.threads, afterTen.openFiles, total,
+                atEnd.residentMB, atEnd.threads, atEnd.openFiles);
+    EXPECT_LE(atEnd.residentMB - afterTen.residentMB, 5.0);
+    EXPECT_EQ(atEnd.threads, afterTen.threads);
+    EXPECT_EQ(atEnd.openFiles, afterTen.openFiles);
 }
 
 } // namespace
