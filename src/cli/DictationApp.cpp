@@ -5,6 +5,8 @@
 #include "app/AppDelegate.h"
 #include "app/LoginItem.h"
 #include "app/SingleInstance.h"
+#include "app/UpdateState.h"
+#include "app/WebLinks.h"
 #include "audio/AudioRecorder.h"
 #include "auth/AuthState.h"
 #include "auth/FirebaseAuthError.h"
@@ -104,6 +106,24 @@ QStringList ownSchemes() {
     return schemes;
 }
 
+// The web pages of this build's service and website, opened in the user's browser.
+WebLinks::Collaborators webLinkCollaborators(AccountServices& services) {
+    const Endpoints& endpoints = APIConfig::endpoints();
+    return {services.browser(),
+            services.session(),
+            [&services] { return services.auth().getIdToken(); },
+            endpoints.pricingURL(),
+            endpoints.privacyURL(),
+            endpoints.termsURL(),
+            endpoints.helpURL(),
+            endpoints.upgradeURL(),
+            endpoints.downloadURL(),
+            endpoints.billingPortalURL(),
+            WebLinks::defaultTrustedDomains(QUrl(endpoints.websiteBaseURL()),
+                                            QUrl(endpoints.apiBaseURL())),
+            WebLinks::defaultPaymentHosts(QUrl(endpoints.websiteBaseURL()))};
+}
+
 // Every part of the running application, in the order they depend on each other.
 class DictationApp {
 public:
@@ -133,9 +153,14 @@ public:
                           [this] { return frontmost_.frontmostApplicationID(); })
         , permissions_(trust_, microphone_)
         , indicator_(services_.scheduler(), motion_)
-        , windows_([this](SignInProvider provider) {
-            return signInAndLoadAccount(services_.auth(), authState_, provider);
-        })
+        , updates_({services_.session(), services_.defaults(), services_.scheduler(),
+                    APIConfig::endpoints().versionCheckURL(QString::fromLatin1(build::kVersion)),
+                    APIConfig::endpoints().downloadURL()})
+        , webLinks_(webLinkCollaborators(services_))
+        , windows_({[this](SignInProvider provider) {
+                        return signInAndLoadAccount(services_.auth(), authState_, provider);
+                    },
+                    updates_, webLinks_})
         , autostart_(QCoreApplication::applicationFilePath(), ownSchemes())
         , loginItem_(autostart_) {
         // The keys the injector posts are ours, not the user's hotkey.
@@ -231,6 +256,8 @@ private:
     LogindWakeSource wake_;
     DesktopMotionPreference motion_;
     RecordingIndicator indicator_;
+    UpdateState updates_;
+    WebLinks webLinks_;
     WidgetWindowFactory windows_;
     XdgAutostart autostart_;
     LoginItem loginItem_;

@@ -1,6 +1,7 @@
 #include "ui/ViewParts.h"
 
 #include <QLabel>
+#include <QPushButton>
 
 // The resources of a static library register only when asked to, outside any namespace.
 static void registerViewResources() { Q_INIT_RESOURCE(icons); }
@@ -36,6 +37,22 @@ QLabel* makeIconLabel(const QIcon& icon, int pixelSize, QWidget* parent) {
     label->setFixedHeight(pixelSize);
     label->setAlignment(Qt::AlignCenter);
     return label;
+}
+
+QPushButton* makeLinkButton(const QString& text, int pixelSize, QWidget* parent) {
+    auto* button = new QPushButton(text, parent);
+    button->setCursor(Qt::PointingHandCursor);
+    QFont font = button->font();
+    font.setPixelSize(pixelSize);
+    button->setFont(font);
+    // Text only, without a button's padding, so that it lines up with the labels around it; the
+    // underline shows the pointer over it and the keyboard focus on it.
+    button->setStyleSheet(
+        QStringLiteral("QPushButton { border: none; padding: 1px 0px; background: transparent; "
+                       "color: palette(link); }"
+                       "QPushButton:hover, QPushButton:focus { text-decoration: underline; }"
+                       "QPushButton:disabled { color: palette(mid); }"));
+    return button;
 }
 
 } // namespace sayloom

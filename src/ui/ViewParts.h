@@ -5,6 +5,7 @@
 #include <QString>
 
 class QLabel;
+class QPushButton;
 class QWidget;
 
 namespace sayloom {
@@ -12,7 +13,7 @@ namespace sayloom {
 // Pieces the windows' views share: their icons and their text styles.
 
 // One of the icons built into the views' resources: "google", "github", "busy", "lock",
-// "warning".
+// "warning", "download".
 QIcon viewIcon(const QString& name);
 // The resource path of that icon's SVG file.
 QString viewIconPath(const QString& name);
@@ -24,5 +25,8 @@ QLabel* makeTextLabel(const QString& text, int pixelSize, QFont::Weight weight,
                       QWidget* parent = nullptr);
 // A decorative icon of `pixelSize`, centred.
 QLabel* makeIconLabel(const QIcon& icon, int pixelSize, QWidget* parent = nullptr);
+// A button that reads as a link: text in the palette's link colour, underlined under the pointer
+// and with the keyboard focus, which it takes like any button.
+QPushButton* makeLinkButton(const QString& text, int pixelSize, QWidget* parent = nullptr);
 
 } // namespace sayloom
