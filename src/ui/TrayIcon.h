@@ -39,6 +39,8 @@ public:
     QString toolTip() const { return tray_.toolTip(); }
     QIcon icon() const { return tray_.icon(); }
     const QMenu& menu() const { return menu_; }
+    // Where the tray host shows the icon, on the screen; invalid where the host does not say.
+    QRect geometry() const { return tray_.geometry(); }
 
     // "Sayloom — Ready", "Sayloom — Listening…", "Sayloom — Transcribing…", or "Sayloom — " and
     // the error message.
