@@ -3,8 +3,12 @@
 #include "BuildConfig.h"
 #include "app/AccountSignIn.h"
 #include "app/AppDelegate.h"
+#include "app/AvatarCache.h"
 #include "app/LoginItem.h"
+#include "app/MenuActions.h"
 #include "app/SingleInstance.h"
+#include "app/UpdateState.h"
+#include "app/WebLinks.h"
 #include "audio/AudioRecorder.h"
 #include "auth/AuthState.h"
 #include "auth/FirebaseAuthError.h"
@@ -39,12 +43,14 @@
 #include "support/Logger.h"
 #include "transcription/APIConfig.h"
 #include "transcription/CloudTranscriber.h"
+#include "ui/MenuWindow.h"
 #include "ui/RecordingIndicator.h"
 #include "ui/SayloomIcons.h"
 #include "ui/TrayIcon.h"
 #include "ui/WidgetWindowFactory.h"
 
 #include <QGuiApplication>
+#include <QStandardPaths>
 
 namespace sayloom {
 
@@ -104,6 +110,24 @@ QStringList ownSchemes() {
     return schemes;
 }
 
+// The web pages of this build's service and website, opened in the user's browser.
+WebLinks::Collaborators webLinkCollaborators(AccountServices& services) {
+    const Endpoints& endpoints = APIConfig::endpoints();
+    return {services.browser(),
+            services.session(),
+            [&services] { return services.auth().getIdToken(); },
+            endpoints.pricingURL(),
+            endpoints.privacyURL(),
+            endpoints.termsURL(),
+            endpoints.helpURL(),
+            endpoints.upgradeURL(),
+            endpoints.downloadURL(),
+            endpoints.billingPortalURL(),
+            WebLinks::defaultTrustedDomains(QUrl(endpoints.websiteBaseURL()),
+                                            QUrl(endpoints.apiBaseURL())),
+            WebLinks::defaultPaymentHosts(QUrl(endpoints.websiteBaseURL()))};
+}
+
 // Every part of the running application, in the order they depend on each other.
 class DictationApp {
 public:
@@ -133,11 +157,19 @@ public:
                           [this] { return frontmost_.frontmostApplicationID(); })
         , permissions_(trust_, microphone_)
         , indicator_(services_.scheduler(), motion_)
-        , windows_([this](SignInProvider provider) {
-            return signInAndLoadAccount(services_.auth(), authState_, provider);
-        })
+        , updates_({services_.session(), services_.defaults(), services_.scheduler(),
+                    APIConfig::endpoints().versionCheckURL(QString::fromLatin1(build::kVersion)),
+                    APIConfig::endpoints().downloadURL()})
+        , webLinks_(webLinkCollaborators(services_))
+        , windows_({[this](SignInProvider provider) {
+                        return signInAndLoadAccount(services_.auth(), authState_, provider);
+                    },
+                    updates_, webLinks_})
         , autostart_(QCoreApplication::applicationFilePath(), ownSchemes())
-        , loginItem_(autostart_) {
+        , loginItem_(autostart_)
+        , avatars_(services_.session(),
+                   QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
+                       QStringLiteral("/sayloom")) {
         // The keys the injector posts are ours, not the user's hotkey.
         keyPoster_.setSyntheticKeyGuard(&keyMonitor_);
         engine_ = std::make_unique<SayloomEngine>(SayloomEngine::Collaborators{
@@ -151,6 +183,7 @@ public:
         signInHost_ = std::make_unique<SignInHost>(services_, authState_, *delegate_);
         connectPill();
         connectTray();
+        connectMenu();
         QObject::connect(
             engine_.get(), &SayloomEngine::stateChanged,
             [this](const EngineState& state) { log_.info("State: %{public}s", stateName(state)); });
@@ -198,12 +231,35 @@ private:
                          &TrayIcon::setLastTranscription);
         QObject::connect(&authState_, &AuthState::isLoggedInChanged, &tray_,
                          &TrayIcon::setSignedIn);
-        QObject::connect(&tray_, &TrayIcon::openRequested,
-                         [this] { delegate_->showSettingsWindow(); });
         QObject::connect(&tray_, &TrayIcon::copyLastTranscriptionRequested,
                          [this] { pasteboard_.setString(engine_->lastTranscription()); });
         QObject::connect(&tray_, &TrayIcon::signOutRequested, [this] { authState_.signOut(); });
         QObject::connect(&tray_, &TrayIcon::quitRequested, [] { QCoreApplication::quit(); });
+    }
+
+    // The tray's menu window, opened by a click on the tray icon or by "Open Sayloom" in its
+    // context menu; the update dot on the tray icon.
+    void connectMenu() {
+        MenuActions actions;
+        actions.openSettings = [this] { delegate_->showSettingsWindow(); };
+        actions.signIn = [this] { delegate_->showLoginWindow(); };
+        actions.openHelp = [this] { delegate_->openHelpPage(); };
+        actions.signOut = [this] { authState_.signOut(); };
+        actions.quit = [] { QCoreApplication::quit(); };
+        actions.copyLastTranscription = [this] {
+            pasteboard_.setString(engine_->lastTranscription());
+        };
+        actions.openAccessibilitySettings = [this] { delegate_->openHelpPage(); };
+        actions.upgrade = [this] { webLinks_.openUpgrade(); };
+        actions.selectTone = [this](TonePreset tone) { settings_.setTonePreset(tone); };
+        menu_ = std::make_unique<MenuWindow>(*engine_, settings_, authState_, avatars_,
+                                             std::move(actions));
+        const auto openMenu = [this] { menu_->popUp(tray_.geometry()); };
+        QObject::connect(&tray_, &TrayIcon::activated, openMenu);
+        QObject::connect(&tray_, &TrayIcon::openRequested, openMenu);
+        QObject::connect(&updates_, &UpdateState::changed, &tray_, [this] {
+            tray_.setUpdateAvailable(updates_.updateAvailable() && !updates_.forceUpdate());
+        });
     }
 
     Logger log_{QStringLiteral("app")};
@@ -231,14 +287,18 @@ private:
     LogindWakeSource wake_;
     DesktopMotionPreference motion_;
     RecordingIndicator indicator_;
+    UpdateState updates_;
+    WebLinks webLinks_;
     WidgetWindowFactory windows_;
     XdgAutostart autostart_;
     LoginItem loginItem_;
     DesktopProgramLauncher programs_;
     TrayIcon tray_;
+    AvatarCache avatars_;
     std::unique_ptr<SayloomEngine> engine_;
     std::unique_ptr<AppDelegate> delegate_;
     std::unique_ptr<SignInHost> signInHost_;
+    std::unique_ptr<MenuWindow> menu_;
 };
 
 // Says at start-up which sign-in this build cannot run, naming what to set: a person who built

@@ -31,6 +31,10 @@ const PlatformText& platformTextEntry(PlatformTextKey key) {
         "Sayloom in System Settings → Privacy & Security → Accessibility.",
         "Your transcription was saved to the clipboard. To type into other apps automatically, "
         "Sayloom needs an X11 (Xorg) session."};
+    static const PlatformText typeIntoApps{"Enable Accessibility to type into apps",
+                                           "Log in to an X11 session to type into apps"};
+    static const PlatformText tagLine{"Type with your voice, anywhere on your Mac.",
+                                      "Type with your voice, anywhere on your desktop."};
     static const PlatformText ready{
         "Sayloom is in your menu bar. Hold your key any time you can type.",
         "Sayloom is in your system tray. Hold your key any time you "
@@ -56,6 +60,10 @@ const PlatformText& platformTextEntry(PlatformTextKey key) {
         return accessibility;
     case K::transcriptOnClipboard:
         return onClipboard;
+    case K::typeIntoAppsCaption:
+        return typeIntoApps;
+    case K::aboutTagLine:
+        return tagLine;
     case K::readyInTray:
         return ready;
     case K::accessibilitySettingsURL:

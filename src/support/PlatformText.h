@@ -17,6 +17,10 @@ enum class PlatformTextKey {
     permissionsNeededAccessibility,
     // The menu's note when a transcript could only be left on the clipboard.
     transcriptOnClipboard,
+    // The caption under that note, saying what would let Sayloom type into apps.
+    typeIntoAppsCaption,
+    // The about window's tag line.
+    aboutTagLine,
     // The ready notification after the first launch.
     readyInTray,
     // Where "Open Settings" buttons lead for each permission; empty when the desktop has no

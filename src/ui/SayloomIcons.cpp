@@ -1,13 +1,14 @@
 #include "ui/SayloomIcons.h"
 
 #include <QFile>
-
+#include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 #include <QPalette>
 #include <QPixmap>
 #include <QSvgRenderer>
 
+#include <algorithm>
 #include <initializer_list>
 
 // The resource lives in a static library, where nothing would pull its registration in.
@@ -21,10 +22,31 @@ namespace {
 const QColor kLightTone(0xee, 0xee, 0xee);
 const QColor kDarkTone(0x30, 0x30, 0x30);
 
+// The update dot, measured on the 22-pixel symbol, whose glyph fills the canvas but for 1 pixel
+// on each side: 6 pixels wide, 2 pixels right of and above the glyph's top-right corner as far as
+// the canvas goes (the tray host shows nothing outside it), with a clear ring that parts it from
+// the glyph.
+void drawUpdateDot(QPainter& painter, int size, const QColor& colour) {
+    const qreal scale = size / 22.0;
+    const qreal diameter = 6 * scale;
+    const qreal right = std::min<qreal>((21 + 2) * scale, size);
+    const qreal top = std::max<qreal>((1 - 2) * scale, 0);
+    const QRectF dot(right - diameter, top, diameter, diameter);
+    const qreal ring = 1.25 * scale;
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setCompositionMode(QPainter::CompositionMode_Clear);
+    painter.setBrush(Qt::black);
+    painter.drawEllipse(dot.adjusted(-ring, -ring, ring, ring));
+    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    painter.setBrush(colour);
+    painter.drawEllipse(dot);
+}
+
 // Rendered by QSvgRenderer rather than left to Qt's SVG icon-engine plugin, which a desktop may
 // lack; the sizes cover panels from 16 to 32 pixels at scale 1 and 2.
 QIcon renderedIcon(const QString& path, std::initializer_list<int> sizes,
-                   const QColor* tint = nullptr) {
+                   const QColor* tint = nullptr, const QColor* dot = nullptr) {
     static const bool registered = (registerIconResource(), true);
     (void)registered;
     QSvgRenderer renderer(path);
@@ -39,6 +61,8 @@ QIcon renderedIcon(const QString& path, std::initializer_list<int> sizes,
             painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
             painter.fillRect(image.rect(), *tint);
         }
+        if (dot)
+            drawUpdateDot(painter, size, *dot);
         painter.end();
         icon.addPixmap(QPixmap::fromImage(std::move(image)));
     }
@@ -66,9 +90,10 @@ SayloomIcons::Tone SayloomIcons::toneFor(const QPalette& palette) {
                                                                                     : Tone::dark;
 }
 
-QIcon SayloomIcons::traySymbol(EngineState::Kind kind, Tone tone) {
+QIcon SayloomIcons::traySymbol(EngineState::Kind kind, Tone tone, bool updateDot) {
+    const QColor accent = QGuiApplication::palette().color(QPalette::Active, QPalette::Highlight);
     return renderedIcon(traySymbolPath(kind), {16, 22, 24, 32, 44, 48, 64},
-                        tone == Tone::dark ? &kDarkTone : nullptr);
+                        tone == Tone::dark ? &kDarkTone : nullptr, updateDot ? &accent : nullptr);
 }
 
 QIcon SayloomIcons::applicationIcon() {

@@ -19,8 +19,9 @@ public:
     static Tone toneFor(const QPalette& palette);
 
     // The tray symbol of an engine state. Always our own: icon themes name no symbols for these
-    // states.
-    static QIcon traySymbol(EngineState::Kind kind, Tone tone);
+    // states. With `updateDot`, a dot in the application palette's highlight colour marks the
+    // top-right corner: a newer version is available.
+    static QIcon traySymbol(EngineState::Kind kind, Tone tone, bool updateDot = false);
 
     // The application icon: the icon theme's "sayloom" when one is installed, our own otherwise.
     static QIcon applicationIcon();

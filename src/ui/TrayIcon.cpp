@@ -23,10 +23,7 @@ std::size_t symbolIndex(EngineState::Kind kind) { return static_cast<std::size_t
 
 TrayIcon::TrayIcon(QObject* parent) : QObject(parent) {
     tone_ = SayloomIcons::toneFor(QApplication::palette());
-    for (const auto kind : {EngineState::Kind::idle, EngineState::Kind::recording,
-                            EngineState::Kind::transcribing, EngineState::Kind::error})
-        symbols_[symbolIndex(kind)] = SayloomIcons::traySymbol(kind, tone_);
-    tray_.setIcon(symbols_[symbolIndex(state_.kind())]);
+    renderSymbols();
     tray_.setToolTip(toolTipFor(state_));
     rebuildMenu();
     tray_.setContextMenu(&menu_);
@@ -59,6 +56,13 @@ void TrayIcon::setSignedIn(bool signedIn) {
         return;
     signedIn_ = signedIn;
     rebuildMenu();
+}
+
+void TrayIcon::setUpdateAvailable(bool available) {
+    if (available == updateAvailable_)
+        return;
+    updateAvailable_ = available;
+    renderSymbols();
 }
 
 void TrayIcon::setLastTranscription(const QString& text) {
@@ -101,11 +105,17 @@ bool TrayIcon::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TrayIcon::useTone(SayloomIcons::Tone tone) {
-    if (tone == tone_)
+    // The update dot takes the palette's highlight colour, which may have changed on its own.
+    if (tone == tone_ && !updateAvailable_)
         return;
     tone_ = tone;
+    renderSymbols();
+}
+
+void TrayIcon::renderSymbols() {
     for (std::size_t i = 0; i < symbols_.size(); ++i)
-        symbols_[i] = SayloomIcons::traySymbol(static_cast<EngineState::Kind>(i), tone_);
+        symbols_[i] =
+            SayloomIcons::traySymbol(static_cast<EngineState::Kind>(i), tone_, updateAvailable_);
     tray_.setIcon(symbols_[symbolIndex(state_.kind())]);
 }
 

@@ -33,10 +33,14 @@ public:
     void setSignedIn(bool signedIn);
     // "Copy last transcription" is offered only when there is one.
     void setLastTranscription(const QString& text);
+    // Marks every state's symbol with the update dot (a newer version is available), or clears it.
+    void setUpdateAvailable(bool available);
 
     QString toolTip() const { return tray_.toolTip(); }
     QIcon icon() const { return tray_.icon(); }
     const QMenu& menu() const { return menu_; }
+    // Where the tray host shows the icon, on the screen; invalid where the host does not say.
+    QRect geometry() const { return tray_.geometry(); }
 
     // "Sayloom — Ready", "Sayloom — Listening…", "Sayloom — Transcribing…", or "Sayloom — " and
     // the error message.
@@ -58,6 +62,7 @@ protected:
 
 private:
     void useTone(SayloomIcons::Tone tone);
+    void renderSymbols();
     void rebuildMenu();
 
     // Declared before the tray icon, which refers to it until it is destroyed.
@@ -66,8 +71,9 @@ private:
     EngineState state_ = EngineState::idle();
     bool signedIn_ = false;
     bool hasLastTranscription_ = false;
+    bool updateAvailable_ = false;
     SayloomIcons::Tone tone_ = SayloomIcons::Tone::light;
-    // The symbols of the current tone, by EngineState::Kind.
+    // The symbols of the current tone, with or without the dot, by EngineState::Kind.
     std::array<QIcon, 4> symbols_;
 };
 

@@ -1,6 +1,11 @@
 #include "ui/ViewParts.h"
 
+#include <QImage>
 #include <QLabel>
+#include <QPainter>
+#include <QPixmap>
+#include <QPushButton>
+#include <QSvgRenderer>
 
 // The resources of a static library register only when asked to, outside any namespace.
 static void registerViewResources() { Q_INIT_RESOURCE(icons); }
@@ -17,6 +22,26 @@ QIcon viewIcon(const QString& name) { return QIcon(viewIconPath(name)); }
 
 QIcon themedViewIcon(const QString& themeName, const QString& fallbackName) {
     return QIcon::fromTheme(themeName, viewIcon(fallbackName));
+}
+
+QIcon symbolIcon(const QString& themeName, const QString& fallbackName, const QColor& colour) {
+    if (QIcon::hasThemeIcon(themeName))
+        return QIcon::fromTheme(themeName);
+    // Ours are drawn in black on transparency: keep the coverage, take the colour of the text
+    // they stand next to, so that they read on light and dark palettes alike.
+    QSvgRenderer renderer(viewIconPath(fallbackName));
+    QIcon icon;
+    for (const int size : {16, 20, 24, 32, 40, 48}) {
+        QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        QPainter painter(&image);
+        renderer.render(&painter);
+        painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
+        painter.fillRect(image.rect(), colour);
+        painter.end();
+        icon.addPixmap(QPixmap::fromImage(std::move(image)));
+    }
+    return icon;
 }
 
 QLabel* makeTextLabel(const QString& text, int pixelSize, QFont::Weight weight, QWidget* parent) {
@@ -36,6 +61,22 @@ QLabel* makeIconLabel(const QIcon& icon, int pixelSize, QWidget* parent) {
     label->setFixedHeight(pixelSize);
     label->setAlignment(Qt::AlignCenter);
     return label;
+}
+
+QPushButton* makeLinkButton(const QString& text, int pixelSize, QWidget* parent) {
+    auto* button = new QPushButton(text, parent);
+    button->setCursor(Qt::PointingHandCursor);
+    QFont font = button->font();
+    font.setPixelSize(pixelSize);
+    button->setFont(font);
+    // Text only, without a button's padding, so that it lines up with the labels around it; the
+    // underline shows the pointer over it and the keyboard focus on it.
+    button->setStyleSheet(
+        QStringLiteral("QPushButton { border: none; padding: 1px 0px; background: transparent; "
+                       "color: palette(link); }"
+                       "QPushButton:hover, QPushButton:focus { text-decoration: underline; }"
+                       "QPushButton:disabled { color: palette(mid); }"));
+    return button;
 }
 
 } // namespace sayloom

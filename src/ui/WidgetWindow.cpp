@@ -8,13 +8,14 @@
 
 namespace sayloom {
 
-WidgetWindow::WidgetWindow(const QString& title, QSize size, QWidget* content)
+WidgetWindow::WidgetWindow(const QString& title, QSize size, QWidget* content,
+                           Qt::WindowFlags extraFlags)
     // A dialog without a parent, shown as an ordinary window: it brings the keys a person
     // expects (Escape closes, Return presses the default button) without being modal.
     // CustomizeWindowHint: these buttons only, no maximize button on a window of a fixed size.
     : frame_(new QDialog(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                                       Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                                      Qt::WindowCloseButtonHint)) {
+                                      Qt::WindowCloseButtonHint | extraFlags)) {
     frame_->setWindowTitle(title);
     frame_->setFixedSize(size);
     auto* layout = new QVBoxLayout(frame_);

@@ -18,8 +18,10 @@ namespace sayloom {
 // the view's own callbacks.
 class WidgetWindow final : public AppWindow {
 public:
-    // Takes `content`, a widget without a parent.
-    WidgetWindow(const QString& title, QSize size, QWidget* content);
+    // Takes `content`, a widget without a parent. `extraFlags` adds to the window's hints (for
+    // instance Qt::WindowStaysOnTopHint).
+    WidgetWindow(const QString& title, QSize size, QWidget* content,
+                 Qt::WindowFlags extraFlags = {});
     ~WidgetWindow() override;
 
     WidgetWindow(const WidgetWindow&) = delete;

@@ -173,3 +173,35 @@ TEST(SayloomIcons, EveryTraySymbolAndTheApplicationIconRender) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(TrayIcon, TheUpdateDotMarksEveryStatesSymbolAndChangesItOnlyWhenTheValueChanges) {
+    const QColor accent = QApplication::palette().color(QPalette::Active, QPalette::Highlight);
+    // The dot's centre on the 22-pixel symbol.
+    const auto dotted = [&](const TrayIcon& tray) {
+        return imageOf(tray.icon()).pixelColor(19, 3) == accent;
+    };
+    TrayIcon tray;
+    const qint64 plain = tray.icon().cacheKey();
+    tray.setUpdateAvailable(false);
+    EXPECT_EQ(tray.icon().cacheKey(), plain);
+    EXPECT_FALSE(dotted(tray));
+
+    tray.setUpdateAvailable(true);
+    const qint64 withDot = tray.icon().cacheKey();
+    EXPECT_NE(withDot, plain);
+    EXPECT_TRUE(dotted(tray));
+    tray.setUpdateAvailable(true);
+    EXPECT_EQ(tray.icon().cacheKey(), withDot);
+    for (const EngineState& state : {EngineState::recording(), EngineState::transcribing(),
+                                     EngineState::error(QStringLiteral("x"))}) {
+        tray.setEngineState(state);
+        EXPECT_TRUE(dotted(tray)) << static_cast<int>(state.kind());
+    }
+
+    tray.setUpdateAvailable(false);
+    EXPECT_FALSE(dotted(tray));
+}
+
+} // namespace

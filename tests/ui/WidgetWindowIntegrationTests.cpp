@@ -3,6 +3,7 @@
 // xdotool, as a person's would.
 
 #include "RealPartRequirement.h"
+#include "UpdateCollaborators.h"
 
 #include "ui/WidgetWindow.h"
 #include "ui/WidgetWindowFactory.h"
@@ -76,7 +77,9 @@ public:
         return QTest::qWaitForWindowActive(top(window), kTimeoutMs);
     }
 
-    WidgetWindowFactory factory{[](SignInProvider) -> QCoro::Task<void> { co_return; }};
+    sayloom::testing::UpdateCollaborators updates;
+    WidgetWindowFactory factory{
+        {[](SignInProvider) -> QCoro::Task<void> { co_return; }, updates.updates, updates.links}};
 };
 
 TEST_F(WidgetWindowTest, ItIsCentredAndFocusedAndTakesTheFocusBackFromAnotherProgram) {
