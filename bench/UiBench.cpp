@@ -4,6 +4,8 @@
 //   - the pill's redraws per second while recording, fed levels at the capture rate, and its
 //     redraws and timers once hidden.
 
+#include "UpdateCollaborators.h"
+
 #include "app/AppWindow.h"
 #include "support/QtScheduler.h"
 #include "ui/MotionPreference.h"
@@ -19,6 +21,7 @@
 #include <cstdio>
 
 using namespace sayloom;
+using namespace sayloom::testing;
 
 namespace {
 
@@ -66,7 +69,9 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
 
-    WidgetWindowFactory windows([](SignInProvider) -> QCoro::Task<void> { co_return; });
+    UpdateCollaborators update;
+    WidgetWindowFactory windows(
+        {[](SignInProvider) -> QCoro::Task<void> { co_return; }, update.updates, update.links});
     QTest::qWait(200);
     const double start = residentMB();
     for (int round = 0; round < 2; ++round) {

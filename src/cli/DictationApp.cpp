@@ -28,6 +28,7 @@
 #include "platform/linux/AtspiAccessibility.h"
 #include "platform/linux/DesktopMotionPreference.h"
 #include "platform/linux/DesktopProgramLauncher.h"
+#include "platform/linux/FreedesktopNotifications.h"
 #include "platform/linux/LogindWakeSource.h"
 #include "platform/linux/PulseAudioInputFactory.h"
 #include "platform/linux/PulseAudioSourceMonitor.h"
@@ -178,8 +179,9 @@ public:
             APIConfig::endpoints().warmupURL(), &account_, &wake_});
         delegate_ = std::make_unique<AppDelegate>(AppDelegate::Collaborators{
             *engine_, authState_, services_.auth(), settings_, windows_, loginItem_, indicator_,
-            services_.browser(), programs_, APIConfig::endpoints().upgradeURL(),
-            APIConfig::endpoints().helpURL(), QString::fromUtf8(build::kRecordingProfile)});
+            programs_, webLinks_, updates_, notifications_, services_.scheduler(),
+            [] { QCoreApplication::quit(); }, QString::fromLatin1(build::kVersion),
+            QString::fromUtf8(build::kRecordingProfile), &hotkeys_});
         signInHost_ = std::make_unique<SignInHost>(services_, authState_, *delegate_);
         connectPill();
         connectTray();
@@ -289,6 +291,7 @@ private:
     RecordingIndicator indicator_;
     UpdateState updates_;
     WebLinks webLinks_;
+    FreedesktopNotifications notifications_;
     WidgetWindowFactory windows_;
     XdgAutostart autostart_;
     LoginItem loginItem_;
