@@ -7,7 +7,13 @@ namespace sayloom {
 HotkeyManager::HotkeyManager(KeyEventMonitor& monitor, AppSettings& settings, QObject* parent)
     : DictationHotkeys(parent)
     , monitor_(monitor)
-    , settings_(settings) {}
+    , settings_(settings) {
+    connect(&settings_, &AppSettings::selectedHotkeyChanged, this, [this] { updateKeyInterest(); });
+    connect(&settings_, &AppSettings::selectedTranslationHotkeyChanged, this,
+            [this] { updateKeyInterest(); });
+    connect(&settings_, &AppSettings::translationEnabledChanged, this,
+            [this] { updateKeyInterest(); });
+}
 
 HotkeyManager::~HotkeyManager() { removeMonitors(); }
 
@@ -25,9 +31,43 @@ bool HotkeyManager::isPressed(HotkeyOption option, ModifierFlags flags) {
     return false;
 }
 
+KeyInterest HotkeyManager::keyInterest(const KeyState& state) {
+    KeyInterest interest;
+    interest.hotkeys.push_back(state.hotkey);
+    if (state.translationHotkey)
+        interest.hotkeys.push_back(*state.translationHotkey);
+    interest.escape = state.held || state.locked || state.recording || state.transcribing;
+    interest.space = state.held || state.locked || state.recording;
+    interest.returnKey = state.locked;
+    return interest;
+}
+
+void HotkeyManager::updateKeyInterest() {
+    KeyState state{settings_.selectedHotkey(), std::nullopt,         isHotkeyHeld_, isLocked_,
+                   isRecordingActive_,         isTranscribingActive_};
+    if (settings_.translationEnabled())
+        state.translationHotkey = settings_.selectedTranslationHotkey();
+    const KeyInterest interest = keyInterest(state);
+    if (interest == keyInterest_)
+        return;
+    keyInterest_ = interest;
+    monitor_.setKeyInterest(interest);
+}
+
 void HotkeyManager::setLocked(bool locked) {
     isLocked_ = locked;
     Q_EMIT lockedChanged(locked);
+    updateKeyInterest();
+}
+
+void HotkeyManager::setRecordingActive(bool active) {
+    isRecordingActive_ = active;
+    updateKeyInterest();
+}
+
+void HotkeyManager::setTranscribingActive(bool active) {
+    isTranscribingActive_ = active;
+    updateKeyInterest();
 }
 
 void HotkeyManager::setEventTapFailed(bool failed) {
@@ -38,6 +78,7 @@ void HotkeyManager::setEventTapFailed(bool failed) {
 void HotkeyManager::setHotkeyHeld(bool held) {
     isHotkeyHeld_ = held;
     Q_EMIT hotkeyHeldChanged(held);
+    updateKeyInterest();
 }
 
 void HotkeyManager::start() {
@@ -47,6 +88,9 @@ void HotkeyManager::start() {
     // local key would be handled twice (and one Space would lock and unlock at once).
     removeMonitors();
 
+    // A monitor that binds keys must know them before it can report them.
+    keyInterest_.reset();
+    updateKeyInterest();
     using Scope = KeyEventMonitor::Scope;
     const auto onFlags = [this](ModifierFlags flags) { handleFlags(flags); };
     const auto onKeyDown = [this](KeyCode keyCode) { (void)handleKeyDown(keyCode); };
@@ -68,6 +112,7 @@ void HotkeyManager::stop() {
     removeMonitors();
     setLocked(false);
     isRecordingActive_ = false;
+    updateKeyInterest();
     log_.info("Monitor stopped");
 }
 

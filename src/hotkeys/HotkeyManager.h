@@ -27,8 +27,8 @@ public:
     bool activeIsTranslate() const override { return activeIsTranslate_; }
     bool isLocked() const override { return isLocked_; }
     void setLocked(bool locked) override;
-    void setRecordingActive(bool active) override { isRecordingActive_ = active; }
-    void setTranscribingActive(bool active) override { isTranscribingActive_ = active; }
+    void setRecordingActive(bool active) override;
+    void setTranscribingActive(bool active) override;
     bool isRecordingActive() const { return isRecordingActive_; }
     bool isTranscribingActive() const { return isTranscribingActive_; }
 
@@ -41,6 +41,19 @@ public:
     // Whether `option` counts as pressed in `flags` (other bits do not matter).
     static bool isPressed(HotkeyOption option, ModifierFlags flags);
 
+    // The keys that matter in a state: the hotkeys (the translation one while translation is
+    // on); Escape while held, locked, recording or transcribing; Space while held, locked or
+    // recording; Return while locked.
+    struct KeyState {
+        HotkeyOption hotkey;
+        std::optional<HotkeyOption> translationHotkey;
+        bool held = false;
+        bool locked = false;
+        bool recording = false;
+        bool transcribing = false;
+    };
+    static KeyInterest keyInterest(const KeyState& state);
+
 Q_SIGNALS:
     // Emitted on every assignment of the lock flag (repeats included).
     void lockedChanged(bool locked);
@@ -51,6 +64,8 @@ private:
     bool handleKeyDown(KeyCode keyCode);
     void setHotkeyHeld(bool held);
     void removeMonitors();
+    // Tells the monitor the keys that matter now, when they changed.
+    void updateKeyInterest();
 
     KeyEventMonitor& monitor_;
     AppSettings& settings_;
@@ -67,6 +82,7 @@ private:
     std::optional<KeyEventMonitor::Handle> localFlagsMonitor_;
     std::optional<KeyEventMonitor::Handle> globalKeyMonitor_;
     std::optional<KeyEventMonitor::Handle> localKeyMonitor_;
+    std::optional<KeyInterest> keyInterest_;
 };
 
 } // namespace sayloom

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "settings/HotkeyOption.h"
+
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <vector>
 
 namespace sayloom {
 
@@ -28,6 +31,17 @@ inline constexpr KeyCode escape = 53;
 inline constexpr KeyCode other = 0xFFFF;
 } // namespace key_codes
 
+// The keys whose changes matter at a given moment: the configured hotkeys always, Space, Return
+// and Escape only while they would lock, unlock or cancel something.
+struct KeyInterest {
+    std::vector<HotkeyOption> hotkeys;
+    bool space = false;
+    bool returnKey = false;
+    bool escape = false;
+
+    friend bool operator==(const KeyInterest&, const KeyInterest&) = default;
+};
+
 // Observes the keyboard without taking keys from anyone: every key still reaches the window it
 // was aimed at. Handlers are called on the main thread. Main thread only.
 class KeyEventMonitor {
@@ -50,6 +64,19 @@ public:
     virtual std::optional<Handle> addKeyDownMonitor(Scope scope, KeyDownHandler handler) = 0;
     // Removes a monitor; its handler is not called afterwards, even for events already read.
     virtual void removeMonitor(Handle handle) = 0;
+
+    // What a monitor can do where it runs.
+    struct Capabilities {
+        // Right Ctrl is told from Left Ctrl (the Right Ctrl hotkey needs it).
+        bool distinguishesLeftFromRight = true;
+        // Keys can be bound while the monitor runs (roads that see only bound keys).
+        bool bindsKeysOnTheFly = false;
+    };
+    virtual Capabilities capabilities() const { return {}; }
+
+    // Which keys matter now. Monitors that see every key ignore it; monitors that must bind
+    // keys (a compositor's bindings) bind exactly these.
+    virtual void setKeyInterest(const KeyInterest& interest) { (void)interest; }
 };
 
 } // namespace sayloom

@@ -402,4 +402,40 @@ TEST(HotkeyManagerLifetime, DestructionRemovesTheMonitors) {
     monitor.flags(modifier_flags::function);
 }
 
+TEST(HotkeyKeyInterest, TheKeysThatMatterFollowTheState) {
+    using Option = HotkeyOption;
+    struct Case {
+        HotkeyManager::KeyState state;
+        KeyInterest interest;
+    };
+    const Case cases[] = {
+        {{Option::fn, std::nullopt}, {{Option::fn}, false, false, false}},
+        {{Option::fn, Option::controlShift},
+         {{Option::fn, Option::controlShift}, false, false, false}},
+        {{Option::fn, std::nullopt, /*held=*/true}, {{Option::fn}, true, false, true}},
+        {{Option::fn, std::nullopt, false, /*locked=*/true}, {{Option::fn}, true, true, true}},
+        {{Option::fn, std::nullopt, false, false, /*recording=*/true},
+         {{Option::fn}, true, false, true}},
+        {{Option::fn, std::nullopt, false, false, false, /*transcribing=*/true},
+         {{Option::fn}, false, false, true}},
+    };
+    for (const Case& c : cases)
+        EXPECT_TRUE(HotkeyManager::keyInterest(c.state) == c.interest);
+}
+
+TEST_F(HotkeyManagerTest, TheMonitorHearsOfEachChangeOfInterestOnce) {
+    useHotkeys(HotkeyOption::fn, HotkeyOption::controlShift, false);
+    monitor.interests.clear();
+    holdDictationHotkey(); // start, then held
+    ASSERT_EQ(monitor.interests.size(), 2u);
+    EXPECT_TRUE(monitor.interests[0] == (KeyInterest{{HotkeyOption::fn}, false, false, false}));
+    EXPECT_TRUE(monitor.interests[1] == (KeyInterest{{HotkeyOption::fn}, true, false, true}));
+    manager.setRecordingActive(true); // no change while held
+    EXPECT_EQ(monitor.interests.size(), 2u);
+    settings.setTranslationEnabled(true);
+    ASSERT_EQ(monitor.interests.size(), 3u);
+    EXPECT_EQ(monitor.interests[2].hotkeys,
+              (std::vector<HotkeyOption>{HotkeyOption::fn, HotkeyOption::controlShift}));
+}
+
 } // namespace

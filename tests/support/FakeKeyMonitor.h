@@ -20,6 +20,7 @@ public:
         ++removals;
         monitors_.erase(handle);
     }
+    void setKeyInterest(const KeyInterest& interest) override { interests.push_back(interest); }
 
     void flags(ModifierFlags value, Scope scope = Scope::global) {
         for (auto& [handle, monitor] : copy()) {
@@ -46,6 +47,8 @@ public:
     bool globalInstallable = true;
     int additions = 0;
     int removals = 0;
+    // Every key interest the manager reported, in order.
+    std::vector<KeyInterest> interests;
 
 private:
     struct Monitor {

@@ -9,6 +9,7 @@
 #include "insertion/AccessibilityInjector.h"
 #include "insertion/TextInjector.h"
 #include "platform/linux/AtspiAccessibility.h"
+#include "platform/linux/AtspiFrontmostApplication.h"
 #include "platform/linux/QtClipboardPasteboard.h"
 #include "platform/linux/X11FrontmostApplication.h"
 #include "platform/linux/X11KeyPoster.h"
@@ -292,6 +293,20 @@ TEST_F(InsertionIntegrationTest, FrontmostApplicationIsIdentifiedLikeTheDesktopD
     X11FrontmostApplication withDesktopFile;
     EXPECT_EQ(withDesktopFile.frontmostApplicationID(), QStringLiteral("sub-org.example.QtFields"));
     qunsetenv("XDG_DATA_HOME");
+
+    // Where the X server does not see every window (Wayland), the accessibility bus tells the
+    // active window's process; without a systemd scope its name stands for it.
+    ASSERT_TRUE(gtk->focus(QStringLiteral("entry")));
+    linux_desktop::AtspiFrontmostApplication overTheBus(scheduler);
+    std::optional<RunningApplication> active;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            active = overTheBus.frontmostApplication();
+            return active && active->processIdentifier == gtk->processIdentifier();
+        },
+        10'000));
+    EXPECT_EQ(active->applicationID, QStringLiteral("sayloom_gtk_fie"))
+        << "the kernel's 15 letters";
 }
 
 TEST_F(InsertionIntegrationTest, TreeRequestMakesQtApplicationsStartedLaterExposeThemselves) {

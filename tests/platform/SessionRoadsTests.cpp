@@ -1,0 +1,76 @@
+#include "platform/linux/SessionRoads.h"
+
+#include <gtest/gtest.h>
+
+using namespace sayloom::linux_desktop;
+
+namespace {
+
+TEST(SessionRoadsTest, TheSessionDecidesTheRoadsInTheirOrderOfPreference) {
+    using H = HotkeyRoad;
+    using I = InsertionRoad;
+    struct Case {
+        const char* what;
+        SessionEnvironment environment;
+        bool wayland;
+        QString desktop;
+        std::vector<H> hotkeys;
+        std::vector<I> insertion;
+    };
+    const Case cases[] = {
+        {"X11 GNOME",
+         {{}, "x11", "GNOME", ":0"},
+         false,
+         "GNOME",
+         {H::x11},
+         {I::accessibility, I::x11Keys}},
+        {"X11 without a display", {{}, "tty", {}, {}}, false, {}, {}, {I::accessibility}},
+        {"Ubuntu's GNOME on Wayland",
+         {"wayland-0", "wayland", "ubuntu:GNOME", ":0"},
+         true,
+         "GNOME",
+         {},
+         {I::accessibility, I::mutterRemoteDesktop}},
+        {"GNOME, in the input group",
+         {"wayland-0", "wayland", "GNOME", ":0", false, true},
+         true,
+         "GNOME",
+         {H::evdev},
+         {I::accessibility, I::mutterRemoteDesktop}},
+        {"Wayland told only by the session type",
+         {{}, "wayland", "KDE", {}},
+         true,
+         "KDE",
+         {H::globalShortcutsPortal},
+         {I::accessibility, I::kdeFakeInput}},
+        {"sway, in the input group",
+         {"wayland-1", {}, "sway", {}, true, true},
+         true,
+         "sway",
+         {H::evdev, H::swayBindings},
+         {I::accessibility, I::virtualKeyboard}},
+        {"sway's socket, no desktop named",
+         {"wayland-1", {}, {}, {}, true, false},
+         true,
+         "sway",
+         {H::swayBindings},
+         {I::accessibility, I::virtualKeyboard}},
+        {"another Wayland desktop",
+         {"wayland-1", {}, "river", {}, false, false},
+         true,
+         "river",
+         {},
+         {I::accessibility}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const SessionRoads roads = SessionRoads::detect(c.environment);
+        EXPECT_EQ(roads.wayland, c.wayland);
+        EXPECT_EQ(roads.desktop, c.desktop);
+        EXPECT_EQ(roads.hotkeyRoads, c.hotkeys);
+        EXPECT_EQ(roads.insertionRoads, c.insertion);
+        EXPECT_EQ(roads.canPostKeys(), c.insertion.size() > 1);
+    }
+}
+
+} // namespace
