@@ -390,6 +390,8 @@ TEST_F(AppDelegateTest, AForcedUpdateWaitsForTheDictationWarnsAndAlertsThirtySec
     EXPECT_FALSE(journal().contains("force-update alert 2.0.0"));
     scheduler.advance(1s);
     EXPECT_TRUE(journal().contains("force-update alert 2.0.0"));
+    windows.answerForceUpdateAlert(false);
+    EXPECT_EQ(terminations, 1);
 }
 
 TEST_F(AppDelegateTest, TheRetryTickFiresInAnErrorStateAndABusyEngineReDefers) {
@@ -422,6 +424,8 @@ TEST_F(AppDelegateTest, TheRetryTickFiresInAnErrorStateAndABusyEngineReDefers) {
     settle();
     scheduler.advance(30s);
     EXPECT_TRUE(journal().contains("force-update alert 2.0.0"));
+    windows.answerForceUpdateAlert(false);
+    EXPECT_EQ(terminations, 1);
 }
 
 } // namespace

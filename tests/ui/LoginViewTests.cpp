@@ -50,6 +50,11 @@ const QString kGitHub = QStringLiteral("Continue with GitHub");
 class LoginViewTest : public ::testing::TestWithParam<SignInProvider> {
 public:
     LoginViewTest() { view.show(); }
+    // A sign-in left waiting would keep its coroutine frames alive past the test.
+    ~LoginViewTest() override {
+        if (signIns.waiter)
+            signIns.end();
+    }
 
     QPushButton* labelled(const QString& label) const {
         for (QPushButton* button : view.findChildren<QPushButton*>())
