@@ -104,21 +104,41 @@ JsonFileKeyValueStore::LoadResult JsonFileKeyValueStore::load(Map& into) const {
         log_.error("Cannot read settings file %{public}s: %{public}s", path_, file.errorString());
         return LoadResult::unreadable;
     }
-    QJsonParseError parseError;
-    const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &parseError);
-    if (parseError.error != QJsonParseError::NoError || !document.isObject()) {
+    QString problem;
+    std::optional<Map> values = parse(file.readAll(), &problem);
+    if (!values) {
         log_.error("Settings file %{public}s is not a JSON object (%{public}s); using defaults",
-                   path_, parseError.errorString());
+                   path_, problem);
         return LoadResult::unreadable;
     }
+    into = std::move(*values);
+    return LoadResult::loaded;
+}
+
+std::optional<JsonFileKeyValueStore::Map> JsonFileKeyValueStore::parse(const QByteArray& bytes,
+                                                                       QString* problem) {
+    QJsonParseError parseError;
+    const QJsonDocument document = QJsonDocument::fromJson(bytes, &parseError);
+    if (parseError.error != QJsonParseError::NoError || !document.isObject()) {
+        if (problem)
+            *problem = parseError.errorString();
+        return std::nullopt;
+    }
     const QJsonObject object = document.object();
-    into.clear();
+    Map values;
     for (auto it = object.begin(); it != object.end(); ++it) {
         // A value of a type we do not store is dropped here and so reads as absent.
         if (auto decoded = decode(it.value()))
-            into.insert(it.key(), *decoded);
+            values.insert(it.key(), *decoded);
     }
-    return LoadResult::loaded;
+    return values;
+}
+
+QByteArray JsonFileKeyValueStore::serialize(const Map& values) {
+    QJsonObject object;
+    for (auto it = values.cbegin(); it != values.cend(); ++it)
+        object.insert(it.key(), encode(it.value()));
+    return QJsonDocument(object).toJson(QJsonDocument::Indented);
 }
 
 void JsonFileKeyValueStore::update(const QString& key, const std::optional<StoredValue>& value) {
@@ -154,16 +174,12 @@ void JsonFileKeyValueStore::update(const QString& key, const std::optional<Store
     else
         merged.remove(key);
 
-    QJsonObject object;
-    for (auto it = merged.cbegin(); it != merged.cend(); ++it)
-        object.insert(it.key(), encode(it.value()));
-
     QSaveFile file(path_);
     if (!file.open(QIODevice::WriteOnly)) {
         log_.error("Cannot write settings file %{public}s: %{public}s", path_, file.errorString());
         return;
     }
-    file.write(QJsonDocument(object).toJson(QJsonDocument::Indented));
+    file.write(serialize(merged));
     if (!file.commit())
         log_.error("Cannot write settings file %{public}s: %{public}s", path_, file.errorString());
     values_ = merged;
