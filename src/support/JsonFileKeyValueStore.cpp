@@ -17,6 +17,10 @@ namespace {
 
 const QString kDateKey = QStringLiteral("date");
 
+// A date as the file holds it: ISO 8601 in UTC, to the millisecond. Empty for a date whose UTC
+// year is beyond what ISO 8601 writes (0 to 9999).
+QString dateText(const QDateTime& date) { return date.toUTC().toString(Qt::ISODateWithMs); }
+
 std::optional<StoredValue> decode(const QJsonValue& json) {
     switch (json.type()) {
     case QJsonValue::String:
@@ -46,9 +50,12 @@ std::optional<StoredValue> decode(const QJsonValue& json) {
     case QJsonValue::Object: {
         const QJsonObject object = json.toObject();
         if (object.size() == 1 && object.value(kDateKey).isString()) {
-            QDateTime date =
+            const QDateTime date =
                 QDateTime::fromString(object.value(kDateKey).toString(), Qt::ISODateWithMs);
-            if (date.isValid())
+            // Only a date that its written form gives back: one that turns into another year
+            // in UTC (0001-01-01T00:30+01:00) may have no written form, and the next write
+            // would lose it. It reads as nothing from the start instead.
+            if (date.isValid() && QDateTime::fromString(dateText(date), Qt::ISODateWithMs) == date)
                 return StoredValue(date);
         }
         return std::nullopt;
@@ -64,7 +71,7 @@ QJsonValue encode(const StoredValue& value) {
         QJsonValue operator()(bool v) const { return v; }
         QJsonValue operator()(qint64 v) const { return QJsonValue(v); }
         QJsonValue operator()(const QDateTime& v) const {
-            return QJsonObject{{kDateKey, v.toUTC().toString(Qt::ISODateWithMs)}};
+            return QJsonObject{{kDateKey, dateText(v)}};
         }
         QJsonValue operator()(const QStringList& v) const { return QJsonArray::fromStringList(v); }
     };
