@@ -12,8 +12,9 @@ SAYLOOM_BUILD_PACKAGES=(
     libpulse-dev libsndfile1-dev
     # the Secret Service keychain
     libsecret-1-dev
-    # text insertion: the accessibility bus, XTest, XInput 2, X-Resource; CLD2 for the casing
-    libatspi2.0-dev libx11-dev libxtst-dev libxi-dev libxres-dev libcld2-dev
+    # text insertion: the accessibility bus, XTest, XInput 2, X-Resource, XFixes (clipboard
+    # changes); CLD2 for the casing
+    libatspi2.0-dev libx11-dev libxtst-dev libxi-dev libxres-dev libxfixes-dev libcld2-dev
 )
 SAYLOOM_TEST_PACKAGES=(
     libgtest-dev libgmock-dev googletest libbenchmark-dev
