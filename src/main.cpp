@@ -81,6 +81,13 @@ std::optional<int> handOffToRunningInstance(const QStringList& urls) {
     return 1;
 }
 
+// The usage line of one command, after what was wrong with its arguments.
+void printCommandUsage(const Command& command) {
+    QTextStream(stderr) << "usage: sayloom " << command.name
+                        << (command.synopsis.isEmpty() ? QString() : " " + command.synopsis)
+                        << Qt::endl;
+}
+
 const Command* findCommand(const QString& name) {
     for (const Command& command : commands())
         if (command.name == name)
@@ -118,19 +125,35 @@ int main(int argc, char** argv) {
         printError(QStringLiteral("unknown command \"%1\"; see sayloom --help").arg(first));
         return 2;
     }
+    // A command's arguments are checked before anything touches the display, the sound server or
+    // the keychain: a wrong option gets its answer anywhere, even where Qt could not start.
+    QStringList arguments;
+    for (int i = 2; command && i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    if (command) {
+        if (const std::optional<QString> problem = command->check(arguments)) {
+            printError(*problem);
+            printCommandUsage(*command);
+            return 2;
+        }
+    }
 
-    // The application itself needs the desktop session; say so rather than let Qt abort. Links
-    // for a running instance need none.
-    const QString sessionProblem = command ? QString() : dictationSessionProblem();
-    if (!command && urls.isEmpty() && !sessionProblem.isEmpty()) {
+    // The application itself, and the commands that draw or use the clipboard, need the desktop
+    // session; say so rather than let Qt abort. Links for a running instance need none.
+    const bool wantsDisplay = !command || command->application == Command::Application::gui;
+    const QString sessionProblem = wantsDisplay ? dictationSessionProblem() : QString();
+    if (!sessionProblem.isEmpty() && (command || urls.isEmpty())) {
         printError(sessionProblem);
         return 1;
     }
+    // Qt is shown only the program's name when a command runs: the command's arguments are all
+    // its own, and none may be taken for one of Qt's options ("-display", "-style").
+    int qtArgc = command ? 1 : argc;
     std::unique_ptr<QCoreApplication> app;
-    if (command ? command->application == Command::Application::gui : sessionProblem.isEmpty())
-        app = std::make_unique<QApplication>(argc, argv);
+    if (wantsDisplay && sessionProblem.isEmpty())
+        app = std::make_unique<QApplication>(qtArgc, argv);
     else
-        app = std::make_unique<QCoreApplication>(argc, argv);
+        app = std::make_unique<QCoreApplication>(qtArgc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("sayloom"));
     QCoreApplication::setApplicationVersion(QString::fromLatin1(build::kVersion));
 
@@ -142,7 +165,7 @@ int main(int argc, char** argv) {
     APIConfig::touchAll();
 
     if (command)
-        return command->run(QCoreApplication::arguments().mid(2));
+        return command->run(arguments);
     if (!urls.isEmpty()) {
         if (const auto status = handOffToRunningInstance(urls))
             return *status;

@@ -1,4 +1,4 @@
-# Shared by scripts/run and scripts/test: package sets, installation, configure and build.
+# Shared by scripts/run, scripts/test and scripts/fuzz: package sets, installation, configure and build.
 # Sourced, not run.
 
 # Debian 12 packages, by purpose.
@@ -12,8 +12,9 @@ SAYLOOM_BUILD_PACKAGES=(
     libpulse-dev libsndfile1-dev
     # the Secret Service keychain
     libsecret-1-dev
-    # text insertion: the accessibility bus, XTest, XInput 2, X-Resource; CLD2 for the casing
-    libatspi2.0-dev libx11-dev libxtst-dev libxi-dev libxres-dev libcld2-dev
+    # text insertion: the accessibility bus, XTest, XInput 2, X-Resource, XFixes (clipboard
+    # changes); CLD2 for the casing
+    libatspi2.0-dev libx11-dev libxtst-dev libxi-dev libxres-dev libxfixes-dev libcld2-dev
 )
 SAYLOOM_TEST_PACKAGES=(
     libgtest-dev libgmock-dev googletest libbenchmark-dev
@@ -26,6 +27,9 @@ SAYLOOM_TEST_PACKAGES=(
     # text insertion: the accessibility bus, a GTK test application, the clipboard from outside
     at-spi2-core libgtk-3-dev xclip
 )
+
+# scripts/fuzz: libFuzzer and the sanitizers come with Debian's clang 14.
+SAYLOOM_FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
 
 log_step() { [ -n "${SAYLOOM_VERBOSE:-}" ] && echo "== $*" >&2 || true; }
 

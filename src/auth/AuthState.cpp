@@ -188,39 +188,54 @@ QCoro::Task<URLSessionResult> AuthState::requestProfile(QString token) {
 }
 
 void AuthState::applyUserInfo(const QByteArray& body) {
+    const std::optional<UserInfo> info = parseUserInfo(body);
+    if (!info)
+        return;
+    if (info->user) {
+        setUserEmail(info->user->email);
+        setUserName(info->user->name);
+        setUserPlan(info->user->plan);
+        if (userPlan_)
+            defaults_.setString(key(kCachedUserPlanKey), *userPlan_);
+    }
+    if (info->wordUsage) {
+        setWordsUsed(info->wordUsage->wordsUsed);
+        setWordLimit(info->wordUsage->wordLimit);
+        defaults_.setInteger(key(kCachedWordLimitKey), wordLimit_);
+    }
+    setTrialActive(info->trialActive);
+    setTrialDaysLeft(info->trialDaysLeft);
+}
+
+std::optional<AuthState::UserInfo> AuthState::parseUserInfo(const QByteArray& body) {
     const QJsonDocument document = QJsonDocument::fromJson(body);
     if (!document.isObject())
-        return;
+        return std::nullopt;
     const QJsonObject object = document.object();
+    UserInfo info;
 
     const QJsonValue user = object.value(QLatin1String("user"));
     if (user.isObject()) {
         const QJsonObject fields = user.toObject();
-        setUserEmail(stringMember(fields, "email"));
-        setUserName(stringMember(fields, "name"));
-        setUserPlan(stringMember(fields, "plan"));
-        if (userPlan_)
-            defaults_.setString(key(kCachedUserPlanKey), *userPlan_);
+        info.user = UserInfo::User{stringMember(fields, "email"), stringMember(fields, "name"),
+                                   stringMember(fields, "plan")};
     }
 
     const QJsonValue usage = object.value(QLatin1String("wordUsage"));
     if (usage.isObject()) {
         const QJsonObject fields = usage.toObject();
-        // A member that is not a whole number counts as absent.
-        setWordsUsed(fields.value(QLatin1String("wordsUsed")).toInteger(0));
-        setWordLimit(fields.value(QLatin1String("wordLimit")).toInteger(kDefaultWordLimit));
-        defaults_.setInteger(key(kCachedWordLimitKey), wordLimit_);
+        info.wordUsage = UserInfo::WordUsage{
+            fields.value(QLatin1String("wordsUsed")).toInteger(0),
+            fields.value(QLatin1String("wordLimit")).toInteger(kDefaultWordLimit)};
     }
 
     const QJsonValue trial = object.value(QLatin1String("trial"));
     if (trial.isObject()) {
         const QJsonValue active = trial.toObject().value(QLatin1String("active"));
-        setTrialActive(active.isBool() && active.toBool());
-        setTrialDaysLeft(trial.toObject().value(QLatin1String("daysLeft")).toInteger(0));
-    } else {
-        setTrialActive(false);
-        setTrialDaysLeft(0);
+        info.trialActive = active.isBool() && active.toBool();
+        info.trialDaysLeft = trial.toObject().value(QLatin1String("daysLeft")).toInteger(0);
     }
+    return info;
 }
 
 QCoro::Task<void> AuthState::refreshIfStale(Duration minimumInterval) {

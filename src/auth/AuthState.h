@@ -92,6 +92,27 @@ public:
     // The system's time zone as an IANA id, as sendTimezone() reports it.
     static QString currentTimeZoneId();
 
+    // What a profile answer says. A part the answer lacks (not an object) is nothing and leaves
+    // its fields as they are; a missing trial means none.
+    struct UserInfo {
+        struct User {
+            std::optional<QString> email;
+            std::optional<QString> name;
+            std::optional<QString> plan;
+        };
+        struct WordUsage {
+            std::int64_t wordsUsed = 0;
+            std::int64_t wordLimit = kDefaultWordLimit;
+        };
+        std::optional<User> user;
+        std::optional<WordUsage> wordUsage;
+        bool trialActive = false;
+        std::int64_t trialDaysLeft = 0;
+    };
+    // The profile body decoded; nothing when it is not a JSON object. A member of another type
+    // than expected counts as absent (a number that is not whole as well).
+    static std::optional<UserInfo> parseUserInfo(const QByteArray& body);
+
 Q_SIGNALS:
     // Each fires on every assignment, also when the value stays the same.
     void isLoggedInChanged(bool isLoggedIn);

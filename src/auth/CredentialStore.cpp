@@ -12,8 +12,19 @@ const QString kAccount = QString::fromLatin1(CredentialStore::kKeychainAccount);
 
 QString name(const char* service) { return QString::fromLatin1(service); }
 
-// A blob is a JSON object whose values are all strings; anything else is unreadable.
-std::optional<CredentialMap> decodeBlob(const QByteArray& bytes) {
+std::optional<QString> decodeUtf8(const QByteArray& bytes) {
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = decoder.decode(bytes);
+    if (decoder.hasError())
+        return std::nullopt;
+    return text;
+}
+
+} // namespace
+
+CredentialStore::CredentialStore(Keychain& keychain) : keychain_(keychain) {}
+
+std::optional<CredentialMap> CredentialStore::decodeBlob(const QByteArray& bytes) {
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
     if (error.error != QJsonParseError::NoError || !document.isObject())
@@ -28,24 +39,12 @@ std::optional<CredentialMap> decodeBlob(const QByteArray& bytes) {
     return map;
 }
 
-QByteArray encodeBlob(const CredentialMap& map) {
+QByteArray CredentialStore::encodeBlob(const CredentialMap& map) {
     QJsonObject object;
     for (auto it = map.cbegin(); it != map.cend(); ++it)
         object.insert(it.key(), it.value());
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
-
-std::optional<QString> decodeUtf8(const QByteArray& bytes) {
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = decoder.decode(bytes);
-    if (decoder.hasError())
-        return std::nullopt;
-    return text;
-}
-
-} // namespace
-
-CredentialStore::CredentialStore(Keychain& keychain) : keychain_(keychain) {}
 
 QCoro::Task<CredentialMap> CredentialStore::load() {
     // A copy each time: QCoro moves from whatever lvalue `co_return` names.

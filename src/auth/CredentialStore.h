@@ -62,6 +62,11 @@ public:
     // Resumes once every keychain operation queued so far has completed.
     QCoro::Task<void> flush();
 
+    // The item's bytes: a JSON object whose values are all strings. Anything else is unreadable
+    // (nothing).
+    static std::optional<CredentialMap> decodeBlob(const QByteArray& bytes);
+    static QByteArray encodeBlob(const CredentialMap& map);
+
 private:
     using Operation = std::function<QCoro::Task<void>()>;
 

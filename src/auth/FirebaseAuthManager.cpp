@@ -1,8 +1,8 @@
 #include "auth/FirebaseAuthManager.h"
 
 #include "auth/FirebaseAuthError.h"
+#include "auth/IdentityAnswers.h"
 #include "auth/WebAuthSession.h"
-#include "support/JSONDecodingError.h"
 #include "support/LocalizedError.h"
 #include "support/URLSession.h"
 #include "support/UrlPolicy.h"
@@ -247,14 +247,8 @@ QCoro::Task<QString> FirebaseAuthManager::performRefresh(QString refreshToken,
         throw FirebaseAuthError::sessionExpired();
     }
 
-    const QJsonDocument document = QJsonDocument::fromJson(result.data);
-    const QJsonObject object = document.object();
-    const auto idToken = stringMember(object, QStringLiteral("id_token"));
-    const auto newRefreshToken = stringMember(object, QStringLiteral("refresh_token"));
-    const auto expiresIn = stringMember(object, QStringLiteral("expires_in"));
-    // Empty tokens count as missing: storing one would lose the credentials we have.
-    if (!document.isObject() || !idToken || !newRefreshToken || !expiresIn || idToken->isEmpty() ||
-        newRefreshToken->isEmpty()) {
+    const std::optional<RefreshedTokens> tokens = decodeTokenRefresh(result.data);
+    if (!tokens) {
         log_.error("Token refresh: invalid JSON response. Treating as transient.");
         throw FirebaseAuthError::refreshTemporarilyFailed();
     }
@@ -264,11 +258,11 @@ QCoro::Task<QString> FirebaseAuthManager::performRefresh(QString refreshToken,
         throw FirebaseAuthError::sessionExpired();
     }
 
-    cachedIdToken_ = *idToken;
-    tokenExpiry_ = scheduler_.wallNow() + tokenLifetime(expiresIn);
-    credentials_.setCredential(kIdTokenKey, *idToken);
-    credentials_.setCredential(kRefreshTokenKey, *newRefreshToken);
-    co_return *idToken;
+    cachedIdToken_ = tokens->idToken;
+    tokenExpiry_ = scheduler_.wallNow() + tokenLifetime(tokens->expiresIn);
+    credentials_.setCredential(kIdTokenKey, tokens->idToken);
+    credentials_.setCredential(kRefreshTokenKey, tokens->refreshToken);
+    co_return tokens->idToken;
 }
 
 std::chrono::seconds FirebaseAuthManager::tokenLifetime(const std::optional<QString>& text) {
@@ -347,18 +341,12 @@ QCoro::Task<void> FirebaseAuthManager::syncAccount() {
     if (result.response.statusCode != 200)
         throw FirebaseAuthError::syncFailed();
 
-    QJsonParseError parseError;
-    const QJsonDocument document = QJsonDocument::fromJson(result.data, &parseError);
-    if (parseError.error != QJsonParseError::NoError)
-        throw JSONDecodingError(JSONDecodingError::Kind::dataCorrupted, parseError.errorString());
+    const std::optional<SyncedUser> user = decodeAccountSync(result.data);
     // An answer for an account that has signed out meanwhile must not bring its name back.
-    if (generation != authGeneration_)
+    if (generation != authGeneration_ || !user)
         co_return;
-    const QJsonValue user = document.object().value(QStringLiteral("user"));
-    if (!document.isObject() || !user.isObject())
-        co_return;
-    setUserEmail(stringMember(user.toObject(), QStringLiteral("email")));
-    setUserName(stringMember(user.toObject(), QStringLiteral("name")));
+    setUserEmail(user->email);
+    setUserName(user->name);
 }
 
 void FirebaseAuthManager::setIsLoggedIn(bool value) {
@@ -475,19 +463,14 @@ QCoro::Task<void> FirebaseAuthManager::signInWithGoogle() {
         idpURL, "application/json", QJsonDocument(idpRequest).toJson(QJsonDocument::Compact));
     if (!*alive)
         throw FirebaseAuthError::sessionExpired();
-    const auto idToken = stringMember(account, QStringLiteral("idToken"));
-    const auto refreshToken = stringMember(account, QStringLiteral("refreshToken"));
-    const auto uid = stringMember(account, QStringLiteral("localId"));
-    if (!idToken || !refreshToken || !uid || idToken->isEmpty() || refreshToken->isEmpty() ||
-        uid->isEmpty())
+    const std::optional<IdpAccount> signedIn = idpAccount(account);
+    if (!signedIn)
         throw FirebaseAuthError::signInFailed();
 
     checkSignInGeneration(generation);
-    completeSignIn(SignedInUser{*idToken, *refreshToken, *uid,
-                                tokenLifetime(stringMember(account, QStringLiteral("expiresIn"))),
-                                stringMember(account, QStringLiteral("email")),
-                                stringMember(account, QStringLiteral("displayName")),
-                                stringMember(account, QStringLiteral("photoUrl"))});
+    completeSignIn(SignedInUser{signedIn->idToken, signedIn->refreshToken, signedIn->uid,
+                                tokenLifetime(signedIn->expiresIn), signedIn->email,
+                                signedIn->displayName, signedIn->photoUrl});
 }
 
 QCoro::Task<void> FirebaseAuthManager::signInWithGitHub() {
@@ -553,10 +536,10 @@ QCoro::Task<QJsonObject> FirebaseAuthManager::postForSignIn(QUrl url, QByteArray
     const URLSessionResult result = co_await session_.data(std::move(request));
     if (result.response.statusCode != 200)
         throw FirebaseAuthError::signInFailed();
-    const QJsonDocument document = QJsonDocument::fromJson(result.data);
-    if (!document.isObject())
+    std::optional<QJsonObject> answer = decodeSignInAnswer(result.data);
+    if (!answer)
         throw FirebaseAuthError::signInFailed();
-    co_return document.object();
+    co_return std::move(*answer);
 }
 
 void FirebaseAuthManager::checkSignInGeneration(std::uint64_t generation) const {

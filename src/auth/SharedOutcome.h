@@ -15,6 +15,8 @@ namespace sayloom {
 // outcome. Main thread only.
 template <typename T>
 class SharedOutcome {
+    struct State;
+
 public:
     SharedOutcome() : state_(std::make_shared<State>()) {}
 
@@ -36,7 +38,7 @@ public:
 
     class Awaiter {
     public:
-        explicit Awaiter(std::shared_ptr<typename SharedOutcome::State> state)
+        explicit Awaiter(std::shared_ptr<State> state)
             : state_(std::move(state)) {}
         bool await_ready() const noexcept {
             return state_->value.has_value() || state_->error != nullptr;
@@ -49,7 +51,7 @@ public:
         }
 
     private:
-        std::shared_ptr<typename SharedOutcome::State> state_;
+        std::shared_ptr<State> state_;
     };
 
     Awaiter wait() const { return Awaiter(state_); }

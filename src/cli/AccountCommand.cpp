@@ -84,16 +84,22 @@ QCoro::Task<int> showAccount(AccountServices& services, bool json) {
     co_return 0;
 }
 
-int run(const QStringList& arguments) {
+// Whether to print JSON; nothing for arguments that are no valid use.
+std::optional<bool> parse(const QStringList& arguments, QString& problem) {
     bool json = false;
     for (const QString& argument : arguments) {
         if (argument != QLatin1String("--json")) {
-            printError(QStringLiteral("unknown option \"%1\"; usage: sayloom account [--json]")
-                           .arg(argument));
-            return 2;
+            problem = QStringLiteral("unknown option \"%1\"").arg(argument);
+            return std::nullopt;
         }
         json = true;
     }
+    return json;
+}
+
+int run(const QStringList& arguments) {
+    QString problem;
+    const bool json = parse(arguments, problem).value_or(false);
     if (const auto error = AccountServices::configurationError()) {
         printError(*error);
         return 1;
@@ -105,9 +111,12 @@ int run(const QStringList& arguments) {
 } // namespace
 
 Command accountCommand() {
-    return Command{QStringLiteral("account"), QStringLiteral("[--json]"),
+    return Command{QStringLiteral("account"),
+                   QStringLiteral("[--json]"),
                    QStringLiteral("Show who is signed in, the plan and this week's word usage."),
-                   Command::Application::core, run};
+                   Command::Application::core,
+                   checkWith(parse),
+                   run};
 }
 
 } // namespace sayloom

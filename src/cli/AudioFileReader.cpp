@@ -1,11 +1,13 @@
 #include "cli/AudioFileReader.h"
 
+#include "audio/AudioRecorder.h"
 #include "audio/SampleRateConverter.h"
 
 #include <QFile>
 
 #include <sndfile.h>
 
+#include <algorithm>
 #include <memory>
 
 namespace sayloom {
@@ -27,14 +29,20 @@ std::optional<std::vector<float>> readRecordingFormat(const QString& path, QStri
         return std::nullopt;
     }
 
-    constexpr sf_count_t kChunkFrames = 16384;
-    std::vector<float> chunk(static_cast<std::size_t>(kChunkFrames) *
-                             static_cast<std::size_t>(info.channels));
+    // A chunk holds 16384 samples at most, whatever the number of channels (up to 1024).
+    const sf_count_t chunkFrames = std::max<sf_count_t>(1, 16384 / info.channels);
+    std::vector<float> chunk(static_cast<std::size_t>(chunkFrames * info.channels));
     std::vector<float> samples;
+    // As long as a recording may last, in the file's frames.
+    const double limitFrames = static_cast<double>(AudioRecorder::kLimitSampleCount) /
+                               AudioRecorder::kSampleRate * info.samplerate;
+    // The length a header states is a claim, not a fact: a damaged or crafted file may claim
+    // days of audio in a few bytes. Room is made for at most what a recording may hold.
     if (info.frames > 0)
-        samples.reserve(static_cast<std::size_t>(info.frames * SampleRateConverter::kTargetRate /
-                                                 info.samplerate) +
-                        64);
+        samples.reserve(
+            static_cast<std::size_t>(std::min(static_cast<double>(info.frames), limitFrames) *
+                                     SampleRateConverter::kTargetRate / info.samplerate) +
+            64);
     const auto append = [&samples, &error, &path](const SampleRateConverter::Result& result) {
         if (result.error) {
             error =
@@ -44,10 +52,20 @@ std::optional<std::vector<float>> readRecordingFormat(const QString& path, QStri
         samples.insert(samples.end(), result.samples.begin(), result.samples.end());
         return true;
     };
+    double framesRead = 0;
     for (;;) {
-        const sf_count_t frames = sf_readf_float(file.get(), chunk.data(), kChunkFrames);
+        const sf_count_t frames = sf_readf_float(file.get(), chunk.data(), chunkFrames);
         if (frames <= 0)
             break;
+        // Compressed audio may hold far more than its size suggests: reading stops as soon as
+        // the file is longer than any dictation.
+        framesRead += static_cast<double>(frames);
+        if (framesRead > limitFrames) {
+            error = QStringLiteral("cannot use %1: it lasts longer than the ten minutes a "
+                                   "dictation may last")
+                        .arg(path);
+            return std::nullopt;
+        }
         if (!append(converter->convert(chunk.data(), static_cast<std::size_t>(frames))))
             return std::nullopt;
     }

@@ -2,7 +2,6 @@
 
 #include "audio/AudioRecorder.h"
 #include "cli/AccountServices.h"
-#include "cli/CommandOutput.h"
 #include "engine/SayloomEngine.h"
 #include "platform/linux/PulseAudioInput.h"
 #include "platform/linux/PulseAudioInputFactory.h"
@@ -163,11 +162,13 @@ void checkHotkeys(Report& report, KeyValueStore& defaults) {
     report.line(true, QStringLiteral("hotkey"), detail);
 }
 
-int run(const QStringList& arguments) {
-    if (!arguments.isEmpty()) {
-        printError(QStringLiteral("usage: sayloom doctor"));
-        return 2;
-    }
+std::optional<QString> check(const QStringList& arguments) {
+    if (arguments.isEmpty())
+        return std::nullopt;
+    return QStringLiteral("unexpected argument \"%1\"").arg(arguments.first());
+}
+
+int run(const QStringList&) {
     Report report;
     checkSession(report);
     checkAccessibilityBus(report);
@@ -186,9 +187,12 @@ int run(const QStringList& arguments) {
 
 Command doctorCommand() {
     return Command{
-        QStringLiteral("doctor"), QString(),
+        QStringLiteral("doctor"),
+        QString(),
         QStringLiteral("Check every part dictation needs and say how to mend what fails."),
-        Command::Application::core, run};
+        Command::Application::core,
+        check,
+        run};
 }
 
 } // namespace sayloom

@@ -1,6 +1,5 @@
 #include "cli/InsertCommand.h"
 
-#include "cli/CommandOutput.h"
 #include "engine/Cld2LanguageRecognizer.h"
 #include "engine/TranscriptPostProcessing.h"
 #include "insertion/AXFallbackCache.h"
@@ -32,7 +31,7 @@ struct Options {
     QString text;
 };
 
-std::optional<Options> parse(const QStringList& arguments) {
+std::optional<Options> parse(const QStringList& arguments, QString& problem) {
     Options options;
     QStringList words;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
@@ -43,21 +42,21 @@ std::optional<Options> parse(const QStringList& arguments) {
             bool ok = false;
             options.delaySeconds = i + 1 < arguments.size() ? arguments[++i].toDouble(&ok) : 0;
             if (!ok || !std::isfinite(options.delaySeconds) || options.delaySeconds < 0) {
-                printError(QStringLiteral("--delay needs a number of seconds"));
+                problem = QStringLiteral("--delay needs a number of seconds");
                 return std::nullopt;
             }
         } else if (argument == QLatin1String("--")) {
             words += arguments.mid(i + 1);
             break;
         } else if (argument.startsWith(QLatin1String("--"))) {
-            printError(QStringLiteral("unknown option %1").arg(argument));
+            problem = QStringLiteral("unknown option %1").arg(argument);
             return std::nullopt;
         } else {
             words << argument;
         }
     }
     if (words.isEmpty()) {
-        printError(QStringLiteral("usage: sayloom insert %1").arg(QLatin1String(kSynopsis)));
+        problem = QStringLiteral("no TEXT to insert");
         return std::nullopt;
     }
     options.text = words.join(QLatin1Char(' '));
@@ -120,10 +119,14 @@ int insert(const Options& options) {
 } // namespace
 
 Command insertCommand() {
-    return Command{QStringLiteral("insert"), QString::fromLatin1(kSynopsis),
+    return Command{QStringLiteral("insert"),
+                   QString::fromLatin1(kSynopsis),
                    QStringLiteral("Insert TEXT into the focused field as a dictation would"),
-                   Command::Application::gui, [](const QStringList& arguments) {
-                       const std::optional<Options> options = parse(arguments);
+                   Command::Application::gui,
+                   checkWith(parse),
+                   [](const QStringList& arguments) {
+                       QString problem;
+                       const std::optional<Options> options = parse(arguments, problem);
                        return options ? insert(*options) : 2;
                    }};
 }

@@ -17,27 +17,40 @@ namespace sayloom {
 
 namespace {
 
-const char* const kUsage = "usage: sayloom prepare INPUT -o OUTPUT.ogg";
-
-int run(const QStringList& arguments) {
+struct Options {
     QString input;
     QString output;
+};
+
+std::optional<Options> parse(const QStringList& arguments, QString& problem) {
+    Options options;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString& argument = arguments[i];
         if ((argument == QLatin1String("-o") || argument == QLatin1String("--output")) &&
             i + 1 < arguments.size()) {
-            output = arguments[++i];
-        } else if (argument.startsWith(QLatin1Char('-')) || !input.isEmpty()) {
-            printError(QStringLiteral("unexpected argument \"%1\"; %2").arg(argument, kUsage));
-            return 2;
+            options.output = arguments[++i];
+        } else if (argument.startsWith(QLatin1Char('-')) || !options.input.isEmpty()) {
+            problem = QStringLiteral("unexpected argument \"%1\"").arg(argument);
+            return std::nullopt;
         } else {
-            input = argument;
+            options.input = argument;
         }
     }
-    if (input.isEmpty() || output.isEmpty()) {
-        printError(QString::fromLatin1(kUsage));
-        return 2;
+    if (options.input.isEmpty() || options.output.isEmpty()) {
+        problem = options.input.isEmpty() ? QStringLiteral("no INPUT file")
+                                          : QStringLiteral("no OUTPUT.ogg (-o)");
+        return std::nullopt;
     }
+    return options;
+}
+
+int run(const QStringList& arguments) {
+    QString problem;
+    const std::optional<Options> options = parse(arguments, problem);
+    if (!options)
+        return 2;
+    const QString& input = options->input;
+    const QString& output = options->output;
 
     QString error;
     const std::optional<std::vector<float>> samples = readRecordingFormat(input, error);
@@ -67,9 +80,12 @@ int run(const QStringList& arguments) {
 } // namespace
 
 Command prepareCommand() {
-    return Command{QStringLiteral("prepare"), QStringLiteral("INPUT -o OUTPUT.ogg"),
+    return Command{QStringLiteral("prepare"),
+                   QStringLiteral("INPUT -o OUTPUT.ogg"),
                    QStringLiteral("Encode an audio file as a dictation would be sent."),
-                   Command::Application::core, run};
+                   Command::Application::core,
+                   checkWith(parse),
+                   run};
 }
 
 } // namespace sayloom

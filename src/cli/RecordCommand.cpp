@@ -23,7 +23,6 @@ namespace sayloom {
 
 namespace {
 
-const char* const kUsage = "usage: sayloom record -o OUTPUT.wav [--seconds N]";
 // What the dictation engine treats as "nothing was said".
 constexpr float kSilentRMS = 0.002f;
 constexpr int kMeterWidth = 30;
@@ -69,33 +68,47 @@ bool finishWave(SoundFile file, const std::vector<float>& samples, QString& erro
     return written;
 }
 
-int run(const QStringList& arguments) {
+struct Options {
     QString output;
     std::optional<double> seconds;
+};
+
+std::optional<Options> parse(const QStringList& arguments, QString& problem) {
+    Options options;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString& argument = arguments[i];
         const bool hasValue = i + 1 < arguments.size();
         if ((argument == QLatin1String("-o") || argument == QLatin1String("--output")) &&
             hasValue) {
-            output = arguments[++i];
+            options.output = arguments[++i];
         } else if (argument == QLatin1String("--seconds") && hasValue) {
             bool ok = false;
             const double value = arguments[++i].toDouble(&ok);
             if (!ok || !(value > 0) || !std::isfinite(value)) {
-                printError(QStringLiteral("--seconds wants a positive number; %1").arg(kUsage));
-                return 2;
+                problem = QStringLiteral("--seconds wants a positive number");
+                return std::nullopt;
             }
             // The recorder ends every recording at ten minutes anyway.
-            seconds = std::min(value, 3600.0);
+            options.seconds = std::min(value, 3600.0);
         } else {
-            printError(QStringLiteral("unexpected argument \"%1\"; %2").arg(argument, kUsage));
-            return 2;
+            problem = QStringLiteral("unexpected argument \"%1\"").arg(argument);
+            return std::nullopt;
         }
     }
-    if (output.isEmpty()) {
-        printError(QString::fromLatin1(kUsage));
-        return 2;
+    if (options.output.isEmpty()) {
+        problem = QStringLiteral("no OUTPUT.wav (-o)");
+        return std::nullopt;
     }
+    return options;
+}
+
+int run(const QStringList& arguments) {
+    QString problem;
+    const std::optional<Options> options = parse(arguments, problem);
+    if (!options)
+        return 2;
+    const QString& output = options->output;
+    const std::optional<double>& seconds = options->seconds;
 
     QString error;
     SoundFile wave = createWave(output, error);
@@ -191,9 +204,12 @@ int run(const QStringList& arguments) {
 
 Command recordCommand() {
     return Command{
-        QStringLiteral("record"), QStringLiteral("-o OUTPUT.wav [--seconds N]"),
+        QStringLiteral("record"),
+        QStringLiteral("-o OUTPUT.wav [--seconds N]"),
         QStringLiteral("Record the microphone as dictation hears it, with a level meter."),
-        Command::Application::core, run};
+        Command::Application::core,
+        checkWith(parse),
+        run};
 }
 
 } // namespace sayloom

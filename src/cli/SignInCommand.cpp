@@ -42,13 +42,23 @@ QCoro::Task<int> signInHere(SingleInstance& instance, SignInProvider provider) {
     co_return report(reply);
 }
 
-int run(const QStringList& arguments) {
-    const std::optional<SignInProvider> provider =
-        arguments.size() == 1 ? signInProviderNamed(arguments.first()) : std::nullopt;
-    if (!provider) {
-        printError(QStringLiteral("usage: sayloom signin google|github"));
-        return 2;
+std::optional<SignInProvider> parse(const QStringList& arguments, QString& problem) {
+    if (arguments.size() != 1) {
+        problem = arguments.isEmpty() ? QStringLiteral("which provider: google or github?")
+                                      : QStringLiteral("one provider only");
+        return std::nullopt;
     }
+    const std::optional<SignInProvider> provider = signInProviderNamed(arguments.first());
+    if (!provider)
+        problem = QStringLiteral("unknown provider \"%1\"").arg(arguments.first());
+    return provider;
+}
+
+int run(const QStringList& arguments) {
+    QString problem;
+    const std::optional<SignInProvider> provider = parse(arguments, problem);
+    if (!provider)
+        return 2;
     SingleInstance instance(SingleInstance::defaultDirectory());
     switch (instance.claim()) {
     case SingleInstance::Claim::primary:
@@ -73,9 +83,12 @@ int run(const QStringList& arguments) {
 } // namespace
 
 Command signInCommand() {
-    return Command{QStringLiteral("signin"), QStringLiteral("google|github"),
+    return Command{QStringLiteral("signin"),
+                   QStringLiteral("google|github"),
                    QStringLiteral("Sign in with Google or GitHub in the browser."),
-                   Command::Application::core, run};
+                   Command::Application::core,
+                   checkWith(parse),
+                   run};
 }
 
 } // namespace sayloom

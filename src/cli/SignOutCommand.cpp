@@ -25,12 +25,13 @@ QCoro::Task<int> signOut(AccountServices& services) {
     co_return 0;
 }
 
-int run(const QStringList& arguments) {
-    if (!arguments.isEmpty()) {
-        printError(
-            QStringLiteral("unknown option \"%1\"; usage: sayloom signout").arg(arguments.first()));
-        return 2;
-    }
+std::optional<QString> check(const QStringList& arguments) {
+    if (arguments.isEmpty())
+        return std::nullopt;
+    return QStringLiteral("unexpected argument \"%1\"").arg(arguments.first());
+}
+
+int run(const QStringList&) {
     // A running Sayloom holds the credentials in memory and would write them back: it signs out
     // itself. Only when none runs is the sign-out done here.
     if (const auto reply =
@@ -49,9 +50,12 @@ int run(const QStringList& arguments) {
 } // namespace
 
 Command signOutCommand() {
-    return Command{QStringLiteral("signout"), QString(),
+    return Command{QStringLiteral("signout"),
+                   QString(),
                    QStringLiteral("Sign out of Sayloom on this computer."),
-                   Command::Application::core, run};
+                   Command::Application::core,
+                   check,
+                   run};
 }
 
 } // namespace sayloom

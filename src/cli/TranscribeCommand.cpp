@@ -19,9 +19,6 @@ namespace sayloom {
 
 namespace {
 
-const char* const kUsage = "usage: sayloom transcribe INPUT [--language KEY] "
-                           "[--tone neutral|formal|casual|bullets] [--translate-to KEY] [--json]";
-
 struct Options {
     QString input;
     std::optional<QString> language;
@@ -44,8 +41,8 @@ bool isOutputLanguageKey(const QString& key) {
     return key != QLatin1String("auto") && isSpeechLanguageKey(key);
 }
 
-// Nothing (after printing why) when the arguments are not a valid use of the command.
-std::optional<Options> parse(const QStringList& arguments) {
+// Nothing (with `problem` saying why) when the arguments are not a valid use of the command.
+std::optional<Options> parse(const QStringList& arguments, QString& problem) {
     Options options;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString& argument = arguments[i];
@@ -53,15 +50,15 @@ std::optional<Options> parse(const QStringList& arguments) {
                                 argument == QLatin1String("--tone") ||
                                 argument == QLatin1String("--translate-to");
         if (takesValue && i + 1 >= arguments.size()) {
-            printError(QStringLiteral("%1 needs a value; %2").arg(argument, QLatin1String(kUsage)));
+            problem = QStringLiteral("%1 needs a value").arg(argument);
             return std::nullopt;
         }
         if (argument == QLatin1String("--language")) {
             const QString key = arguments[++i];
             if (!isSpeechLanguageKey(key)) {
-                printError(QStringLiteral("unknown speech language \"%1\" (use auto, en_us, en_uk, "
-                                          "de, fr, …)")
-                               .arg(key));
+                problem = QStringLiteral("unknown speech language \"%1\" (use auto, en_us, en_uk, "
+                                         "de, fr, …)")
+                              .arg(key);
                 return std::nullopt;
             }
             options.language = key;
@@ -69,31 +66,30 @@ std::optional<Options> parse(const QStringList& arguments) {
             const QString raw = arguments[++i];
             options.tone = tonePresetFromRawValue(raw);
             if (!options.tone) {
-                printError(QStringLiteral("unknown tone \"%1\" (use neutral, formal, casual or "
-                                          "bullets)")
-                               .arg(raw));
+                problem = QStringLiteral("unknown tone \"%1\" (use neutral, formal, casual or "
+                                         "bullets)")
+                              .arg(raw);
                 return std::nullopt;
             }
         } else if (argument == QLatin1String("--translate-to")) {
             const QString key = arguments[++i];
             if (!isOutputLanguageKey(key)) {
-                printError(
-                    QStringLiteral("unknown output language \"%1\" (use es, fr, de, …)").arg(key));
+                problem =
+                    QStringLiteral("unknown output language \"%1\" (use es, fr, de, …)").arg(key);
                 return std::nullopt;
             }
             options.translateTo = key;
         } else if (argument == QLatin1String("--json")) {
             options.json = true;
         } else if (argument.startsWith(QLatin1Char('-')) || !options.input.isEmpty()) {
-            printError(QStringLiteral("unexpected argument \"%1\"; %2")
-                           .arg(argument, QLatin1String(kUsage)));
+            problem = QStringLiteral("unexpected argument \"%1\"").arg(argument);
             return std::nullopt;
         } else {
             options.input = argument;
         }
     }
     if (options.input.isEmpty()) {
-        printError(QString::fromLatin1(kUsage));
+        problem = QStringLiteral("no INPUT file");
         return std::nullopt;
     }
     return options;
@@ -179,7 +175,8 @@ QCoro::Task<int> transcribe(AccountServices& services, const Options& options,
 }
 
 int run(const QStringList& arguments) {
-    const std::optional<Options> options = parse(arguments);
+    QString problem;
+    const std::optional<Options> options = parse(arguments, problem);
     if (!options)
         return 2;
     if (const auto error = AccountServices::configurationError()) {
@@ -203,7 +200,9 @@ Command transcribeCommand() {
         QStringLiteral("transcribe"),
         QStringLiteral("INPUT [--language KEY] [--tone TONE] [--translate-to KEY] [--json]"),
         QStringLiteral("Send an audio file to the service as a dictation and print the text."),
-        Command::Application::core, run};
+        Command::Application::core,
+        checkWith(parse),
+        run};
 }
 
 } // namespace sayloom

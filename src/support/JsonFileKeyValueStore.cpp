@@ -17,6 +17,10 @@ namespace {
 
 const QString kDateKey = QStringLiteral("date");
 
+// A date as the file holds it: ISO 8601 in UTC, to the millisecond. Empty for a date whose UTC
+// year is beyond what ISO 8601 writes (0 to 9999).
+QString dateText(const QDateTime& date) { return date.toUTC().toString(Qt::ISODateWithMs); }
+
 std::optional<StoredValue> decode(const QJsonValue& json) {
     switch (json.type()) {
     case QJsonValue::String:
@@ -46,9 +50,12 @@ std::optional<StoredValue> decode(const QJsonValue& json) {
     case QJsonValue::Object: {
         const QJsonObject object = json.toObject();
         if (object.size() == 1 && object.value(kDateKey).isString()) {
-            QDateTime date =
+            const QDateTime date =
                 QDateTime::fromString(object.value(kDateKey).toString(), Qt::ISODateWithMs);
-            if (date.isValid())
+            // Only a date that its written form gives back: one that turns into another year
+            // in UTC (0001-01-01T00:30+01:00) may have no written form, and the next write
+            // would lose it. It reads as nothing from the start instead.
+            if (date.isValid() && QDateTime::fromString(dateText(date), Qt::ISODateWithMs) == date)
                 return StoredValue(date);
         }
         return std::nullopt;
@@ -64,7 +71,7 @@ QJsonValue encode(const StoredValue& value) {
         QJsonValue operator()(bool v) const { return v; }
         QJsonValue operator()(qint64 v) const { return QJsonValue(v); }
         QJsonValue operator()(const QDateTime& v) const {
-            return QJsonObject{{kDateKey, v.toUTC().toString(Qt::ISODateWithMs)}};
+            return QJsonObject{{kDateKey, dateText(v)}};
         }
         QJsonValue operator()(const QStringList& v) const { return QJsonArray::fromStringList(v); }
     };
@@ -104,21 +111,41 @@ JsonFileKeyValueStore::LoadResult JsonFileKeyValueStore::load(Map& into) const {
         log_.error("Cannot read settings file %{public}s: %{public}s", path_, file.errorString());
         return LoadResult::unreadable;
     }
-    QJsonParseError parseError;
-    const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &parseError);
-    if (parseError.error != QJsonParseError::NoError || !document.isObject()) {
+    QString problem;
+    std::optional<Map> values = parse(file.readAll(), &problem);
+    if (!values) {
         log_.error("Settings file %{public}s is not a JSON object (%{public}s); using defaults",
-                   path_, parseError.errorString());
+                   path_, problem);
         return LoadResult::unreadable;
     }
+    into = std::move(*values);
+    return LoadResult::loaded;
+}
+
+std::optional<JsonFileKeyValueStore::Map> JsonFileKeyValueStore::parse(const QByteArray& bytes,
+                                                                       QString* problem) {
+    QJsonParseError parseError;
+    const QJsonDocument document = QJsonDocument::fromJson(bytes, &parseError);
+    if (parseError.error != QJsonParseError::NoError || !document.isObject()) {
+        if (problem)
+            *problem = parseError.errorString();
+        return std::nullopt;
+    }
     const QJsonObject object = document.object();
-    into.clear();
+    Map values;
     for (auto it = object.begin(); it != object.end(); ++it) {
         // A value of a type we do not store is dropped here and so reads as absent.
         if (auto decoded = decode(it.value()))
-            into.insert(it.key(), *decoded);
+            values.insert(it.key(), *decoded);
     }
-    return LoadResult::loaded;
+    return values;
+}
+
+QByteArray JsonFileKeyValueStore::serialize(const Map& values) {
+    QJsonObject object;
+    for (auto it = values.cbegin(); it != values.cend(); ++it)
+        object.insert(it.key(), encode(it.value()));
+    return QJsonDocument(object).toJson(QJsonDocument::Indented);
 }
 
 void JsonFileKeyValueStore::update(const QString& key, const std::optional<StoredValue>& value) {
@@ -154,16 +181,12 @@ void JsonFileKeyValueStore::update(const QString& key, const std::optional<Store
     else
         merged.remove(key);
 
-    QJsonObject object;
-    for (auto it = merged.cbegin(); it != merged.cend(); ++it)
-        object.insert(it.key(), encode(it.value()));
-
     QSaveFile file(path_);
     if (!file.open(QIODevice::WriteOnly)) {
         log_.error("Cannot write settings file %{public}s: %{public}s", path_, file.errorString());
         return;
     }
-    file.write(QJsonDocument(object).toJson(QJsonDocument::Indented));
+    file.write(serialize(merged));
     if (!file.commit())
         log_.error("Cannot write settings file %{public}s: %{public}s", path_, file.errorString());
     values_ = merged;

@@ -25,8 +25,13 @@ public:
 
     const QString& path() const { return path_; }
 
-private:
     using Map = QMap<QString, StoredValue>;
+    // The values of a file's bytes; a value of a type we do not store is left out (it reads as
+    // absent). Nothing, with `problem` saying why, when the bytes are not a JSON object.
+    static std::optional<Map> parse(const QByteArray& bytes, QString* problem = nullptr);
+    static QByteArray serialize(const Map& values);
+
+private:
     enum class LoadResult { loaded, missing, unreadable };
 
     LoadResult load(Map& into) const;

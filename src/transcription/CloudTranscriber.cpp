@@ -4,12 +4,11 @@
 #include "auth/FirebaseAuthError.h"
 #include "engine/TranscriberError.h"
 #include "settings/AppSettings.h"
-#include "support/JsonFields.h"
 #include "support/TextMetrics.h"
 #include "support/URLError.h"
 #include "support/UrlPolicy.h"
+#include "transcription/ProxyResponse.h"
 
-#include <QStringDecoder>
 #include <QUuid>
 #include <QtConcurrent/QtConcurrentRun>
 #include <qcoro/qcorofuture.h>
@@ -26,28 +25,6 @@ constexpr double kSampleRate = 16000.0;
 constexpr auto kRequestTimeout = 30s;
 constexpr auto kRetryPause = 1s;
 
-struct ProxyResponse {
-    QString text;
-    std::int64_t status = 0;
-    std::optional<QString> originalText;
-    std::optional<QString> translationError;
-    std::optional<std::int64_t> wordsUsed;
-    std::optional<std::int64_t> wordLimit;
-};
-
-// Decodes a 200 or 429 body; throws JSONDecodingError for anything but the expected shape.
-ProxyResponse decodeProxyResponse(const QByteArray& body) {
-    const QJsonObject object = json::parseObject(body);
-    ProxyResponse response;
-    response.text = json::optionalString(object, QStringLiteral("text")).value_or(QString());
-    response.status = json::requiredInteger(object, QStringLiteral("status"));
-    response.originalText = json::optionalString(object, QStringLiteral("originalText"));
-    response.translationError = json::optionalString(object, QStringLiteral("translationError"));
-    response.wordsUsed = json::optionalInteger(object, QStringLiteral("wordsUsed"));
-    response.wordLimit = json::optionalInteger(object, QStringLiteral("wordLimit"));
-    return response;
-}
-
 TranscribeResult makeResult(const ProxyResponse& response, std::optional<QString> requestID,
                             std::optional<QString> serverTiming) {
     TranscribeResult result;
@@ -61,33 +38,6 @@ TranscribeResult makeResult(const ProxyResponse& response, std::optional<QString
     result.requestID = std::move(requestID);
     result.serverTiming = std::move(serverTiming);
     return result;
-}
-
-QString bodyText(const QByteArray& body) {
-    QStringDecoder decoder(QStringDecoder::Utf8);
-    const QString text = decoder.decode(body);
-    return decoder.hasError() ? QStringLiteral("Unknown error") : text;
-}
-
-// The message and code of an error body: {"error": {"code": ..., "message": ...}}.
-struct ErrorDetail {
-    QString message;
-    std::optional<QString> code;
-};
-
-ErrorDetail decodeErrorDetail(const QByteArray& body) {
-    ErrorDetail detail;
-    std::optional<QString> message;
-    try {
-        const QJsonObject error =
-            json::requiredObject(json::parseObject(body), QStringLiteral("error"));
-        detail.code = json::optionalString(error, QStringLiteral("code"));
-        message = json::optionalString(error, QStringLiteral("message"));
-    } catch (const std::exception&) {
-        detail.code.reset();
-    }
-    detail.message = message ? *message : bodyText(body);
-    return detail;
 }
 
 TranscriberError failed(const QString& message) {
@@ -250,7 +200,7 @@ QCoro::Task<TranscribeResult> CloudTranscriber::handleFirstResponse(Exchange& ex
         result.response.value("Server-Timing").value_or(QStringLiteral("unavailable"));
 
     if (status == 200) {
-        const ProxyResponse response = decodeProxyResponse(result.data);
+        const ProxyResponse response = ProxyResponse::decode(result.data);
         TranscribeResult transcript = makeResult(response, requestID, serverTiming);
         const Duration total = c_.scheduler.monotonicNow() - exchange.started;
         log_.info("Transcribed request=%{public}s chars=%ld network=%ss prep=%{public}s "
@@ -267,7 +217,7 @@ QCoro::Task<TranscribeResult> CloudTranscriber::handleFirstResponse(Exchange& ex
     if (status == 429) {
         std::optional<ProxyResponse> response;
         try {
-            response = decodeProxyResponse(result.data);
+            response = ProxyResponse::decode(result.data);
         } catch (const std::exception&) {
         }
         if (response && response->status == rawValue(UsageStatus::hard))
@@ -275,7 +225,7 @@ QCoro::Task<TranscribeResult> CloudTranscriber::handleFirstResponse(Exchange& ex
         throw failed(QStringLiteral("Too many requests. Please wait a moment."));
     }
 
-    const ErrorDetail detail = decodeErrorDetail(result.data);
+    const ProxyErrorDetail detail = ProxyErrorDetail::decode(result.data);
     if (status == 401) {
         log_.info("Got 401 from proxy, forcing token refresh and retrying once.");
         co_return co_await sendWithRefreshedToken(exchange);
@@ -316,7 +266,7 @@ TranscribeResult CloudTranscriber::handleRefreshedResponse(const Exchange& excha
                                                            const URLSessionResult& result) {
     const int status = result.response.statusCode;
     if (status == 200) {
-        const ProxyResponse response = decodeProxyResponse(result.data);
+        const ProxyResponse response = ProxyResponse::decode(result.data);
         log_.info("Transcribed after 401 retry (status: %ld)", response.status);
         return makeResult(
             response, result.response.value("X-Sayloom-Request-ID").value_or(exchange.requestID),
@@ -325,7 +275,7 @@ TranscribeResult CloudTranscriber::handleRefreshedResponse(const Exchange& excha
     if (status == 401)
         throw failed(QStringLiteral("Session expired. Please log in again."));
     throw failed(
-        QStringLiteral("Transcription error (%1): %2").arg(status).arg(bodyText(result.data)));
+        QStringLiteral("Transcription error (%1): %2").arg(status).arg(proxyBodyText(result.data)));
 }
 
 } // namespace sayloom

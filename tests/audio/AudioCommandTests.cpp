@@ -19,6 +19,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 
 using namespace sayloom;
@@ -182,6 +183,50 @@ TEST_F(PrepareCommandTest, UnreadableInputsAndUnwritableOutputsAreSaidPlainly) {
     outcome = runSayloom({QStringLiteral("prepare"), path(QStringLiteral("speech.wav"))});
     EXPECT_EQ(outcome.exitCode, 2);
     EXPECT_TRUE(outcome.err.contains(QStringLiteral("usage: sayloom prepare INPUT -o OUTPUT.ogg")));
+}
+
+// A compressed file may claim (in its header) or hold (in a few bytes) far more audio than a
+// dictation: neither may make `prepare` reserve or decode without bound. What a file claims is
+// not believed; what it holds beyond ten minutes is refused.
+TEST_F(PrepareCommandTest, LengthClaimsAreNotBelievedAndMoreThanADictationIsRefused) {
+    const auto writeFlac = [](const QString& file, sf_count_t frames) {
+        SF_INFO info{};
+        info.samplerate = 8000;
+        info.channels = 1;
+        info.format = SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
+        SNDFILE* sound = sf_open(QFile::encodeName(file).constData(), SFM_WRITE, &info);
+        ASSERT_NE(sound, nullptr);
+        const std::vector<float> second = sineWave(440, 8000, 8000, 0.5f);
+        for (sf_count_t written = 0; written < frames; written += 8000)
+            sf_writef_float(sound, second.data(), std::min<sf_count_t>(8000, frames - written));
+        sf_close(sound);
+    };
+
+    // One second whose stream header says 2^36 - 1 frames (about 99 days).
+    const QString claiming = path(QStringLiteral("claiming.flac"));
+    writeFlac(claiming, 8000);
+    QByteArray bytes = readAll(claiming);
+    ASSERT_TRUE(bytes.startsWith("fLaC"));
+    bytes[21] = static_cast<char>(bytes[21] | 0x0F);
+    for (int i = 22; i < 26; ++i)
+        bytes[i] = static_cast<char>(0xFF);
+    QFile patched(claiming);
+    ASSERT_TRUE(patched.open(QIODevice::WriteOnly));
+    patched.write(bytes);
+    patched.close();
+    Outcome outcome = runSayloom(
+        {QStringLiteral("prepare"), claiming, QStringLiteral("-o"), path(QStringLiteral("a.ogg"))});
+    EXPECT_EQ(outcome.exitCode, 0) << outcome.err.toStdString();
+    EXPECT_TRUE(outcome.out.startsWith(QStringLiteral("raw=16000 "))) << outcome.out.toStdString();
+
+    const QString longer = path(QStringLiteral("longer.flac"));
+    writeFlac(longer, 601 * 8000);
+    outcome = runSayloom(
+        {QStringLiteral("prepare"), longer, QStringLiteral("-o"), path(QStringLiteral("b.ogg"))});
+    EXPECT_EQ(outcome.exitCode, 1);
+    EXPECT_TRUE(outcome.err.contains(QStringLiteral("longer than the ten minutes")))
+        << outcome.err.toStdString();
+    EXPECT_FALSE(QFile::exists(path(QStringLiteral("b.ogg"))));
 }
 
 // ---- record ----------------------------------------------------------------------------------

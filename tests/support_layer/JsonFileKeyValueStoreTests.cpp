@@ -114,6 +114,30 @@ TEST_F(JsonFileKeyValueStoreTest, ValuesOfTypesWeDoNotStoreReadAsNothing) {
     EXPECT_EQ(store.string(QStringLiteral("kept")), QStringLiteral("yes"));
 }
 
+// Every write rewrites the file from what was read: a value that reads as something must still
+// read the same after another key was written. Dates whose UTC year has no ISO 8601 form would
+// not; they read as nothing from the start.
+TEST_F(JsonFileKeyValueStoreTest, WhatIsReadSurvivesTheNextWrite) {
+    writeFile(path(), R"({"early": {"date": "0001-01-01T00:30:00+01:00"},
+                          "late": {"date": "9999-12-31T23:00:00-05:00"},
+                          "lastMoment": {"date": "9999-12-31T23:59:59.999Z"},
+                          "ahead": {"date": "2020-01-01T00:00:00+14:00"},
+                          "big": 9007199254740993, "wholeDouble": 4e15})");
+    const char* const keys[] = {"early", "late", "lastMoment", "ahead", "big", "wholeDouble"};
+    JsonFileKeyValueStore store(path());
+    store.setString(QStringLiteral("other"), QStringLiteral("x"));
+    const JsonFileKeyValueStore reread(path());
+    for (const char* key : keys) {
+        SCOPED_TRACE(key);
+        EXPECT_EQ(reread.value(QString::fromLatin1(key)), store.value(QString::fromLatin1(key)));
+    }
+    EXPECT_FALSE(store.value(QStringLiteral("early")));
+    EXPECT_FALSE(store.value(QStringLiteral("late")));
+    EXPECT_EQ(reread.date(QStringLiteral("ahead")),
+              QDateTime(QDate(2019, 12, 31), QTime(10, 0), QTimeZone::utc()));
+    EXPECT_EQ(reread.integer(QStringLiteral("big")), 9007199254740993);
+}
+
 TEST_F(JsonFileKeyValueStoreTest, UnreadableFileIsMovedAsideBeforeTheFirstWrite) {
     const QByteArray contents[] = {R"({"a": tru)", "[1, 2]", "", "\xff\xfe not json"};
     for (const QByteArray& original : contents) {

@@ -109,12 +109,24 @@ FileKeychain::Load FileKeychain::load(Items& items) const {
                    file.errorString());
         return Load::damaged;
     }
+    std::optional<Items> parsed = parse(bytes);
+    if (!parsed) {
+        log_.error("The keychain file %{public}s is damaged (not a list of items); leaving it as "
+                   "it is",
+                   path_);
+        return Load::damaged;
+    }
+    items = std::move(*parsed);
+    return Load::loaded;
+}
+
+std::optional<FileKeychain::Items> FileKeychain::parse(const QByteArray& bytes) {
     QJsonParseError parseError;
     const QJsonDocument document = QJsonDocument::fromJson(bytes, &parseError);
     const QJsonValue list = document.object().value(QLatin1String("items"));
-    bool valid =
-        parseError.error == QJsonParseError::NoError && document.isObject() && list.isArray();
-    Items parsed;
+    if (parseError.error != QJsonParseError::NoError || !document.isObject() || !list.isArray())
+        return std::nullopt;
+    Items items;
     for (const QJsonValue& entry : list.toArray()) {
         const QJsonObject object = entry.toObject();
         const QJsonValue service = object.value(QLatin1String("service"));
@@ -123,20 +135,22 @@ FileKeychain::Load FileKeychain::load(Items& items) const {
         const auto decoded = QByteArray::fromBase64Encoding(
             value.toString().toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
         if (!entry.isObject() || !service.isString() || !account.isString() || !value.isString() ||
-            !decoded) {
-            valid = false;
-            break;
-        }
-        parsed.push_back({service.toString(), account.toString(), *decoded});
+            !decoded)
+            return std::nullopt;
+        items.push_back({service.toString(), account.toString(), *decoded});
     }
-    if (!valid) {
-        log_.error("The keychain file %{public}s is damaged (not a list of items); leaving it as "
-                   "it is",
-                   path_);
-        return Load::damaged;
-    }
-    items = std::move(parsed);
-    return Load::loaded;
+    return items;
+}
+
+QByteArray FileKeychain::serialize(const Items& items) {
+    QJsonArray list;
+    for (const Item& item : items)
+        list.append(
+            QJsonObject{{QStringLiteral("service"), item.service},
+                        {QStringLiteral("account"), item.account},
+                        {QStringLiteral("value"), QString::fromLatin1(item.value.toBase64())}});
+    return QJsonDocument(QJsonObject{{QStringLiteral("items"), list}})
+        .toJson(QJsonDocument::Indented);
 }
 
 int FileKeychain::modify(const std::function<int(Items&)>& change) {
@@ -172,14 +186,7 @@ bool FileKeychain::setAsideDamagedFile() {
 }
 
 bool FileKeychain::write(const Items& items) {
-    QJsonArray list;
-    for (const Item& item : items)
-        list.append(
-            QJsonObject{{QStringLiteral("service"), item.service},
-                        {QStringLiteral("account"), item.account},
-                        {QStringLiteral("value"), QString::fromLatin1(item.value.toBase64())}});
-    const QByteArray bytes =
-        QJsonDocument(QJsonObject{{QStringLiteral("items"), list}}).toJson(QJsonDocument::Indented);
+    const QByteArray bytes = serialize(items);
 
     // A new file beside the old one (mkostemp creates it 0600), made durable, then renamed over
     // it: a reader sees the old file or the new one, never a mixture, even after a crash.

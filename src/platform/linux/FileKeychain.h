@@ -3,6 +3,7 @@
 #include "auth/Keychain.h"
 #include "support/Logger.h"
 
+#include <optional>
 #include <vector>
 
 namespace sayloom::linux_desktop {
@@ -28,13 +29,19 @@ public:
     QCoro::Task<int> add(QString service, QString account, QByteArray value) override;
     QCoro::Task<int> remove(QString service, QString account) override;
 
-private:
     struct Item {
         QString service;
         QString account;
         QByteArray value;
+        friend bool operator==(const Item&, const Item&) = default;
     };
     using Items = std::vector<Item>;
+    // The file's items; nothing when the bytes are not that JSON form (a value that is not
+    // base64 included).
+    static std::optional<Items> parse(const QByteArray& bytes);
+    static QByteArray serialize(const Items& items);
+
+private:
     enum class Load { loaded, missing, damaged };
 
     Load load(Items& items) const;

@@ -1,8 +1,14 @@
 #include "platform/linux/QtClipboardPasteboard.h"
 
 #include <QClipboard>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QGuiApplication>
 #include <QMimeData>
+#include <QThread>
+
+#include <X11/Xlib.h>
+#include <X11/extensions/Xfixes.h>
 
 namespace sayloom::linux_desktop {
 
@@ -19,10 +25,27 @@ bool isSynthesised(const QString& format) {
 QtClipboardPasteboard::QtClipboardPasteboard(QObject* parent)
     : QObject(parent)
     , clipboard_(QGuiApplication::clipboard()) {
+    if (Display* display = x11_.display()) {
+        int eventBase = 0;
+        int errorBase = 0;
+        if (XFixesQueryExtension(display, &eventBase, &errorBase)) {
+            selectionNotifyEvent_ = eventBase + XFixesSelectionNotify;
+            XFixesSelectSelectionInput(
+                display, DefaultRootWindow(display), XInternAtom(display, "CLIPBOARD", False),
+                XFixesSetSelectionOwnerNotifyMask | XFixesSelectionWindowDestroyNotifyMask |
+                    XFixesSelectionClientCloseNotifyMask);
+            XSync(display, False);
+        }
+    }
     connect(clipboard_, &QClipboard::changed, this, [this](QClipboard::Mode mode) {
-        if (mode == QClipboard::Clipboard)
-            ++changeCount_;
+        if (mode != QClipboard::Clipboard)
+            return;
+        ++changeCount_;
+        // Qt dropped what it knew of the clipboard: whatever it learns next comes from the owner
+        // of now, so every notice sent until now counts as handled.
+        noticesHandledByQt_ = noticesHeard();
     });
+    noticesHandledByQt_ = noticesHeard();
 }
 
 template <typename F>
@@ -33,7 +56,48 @@ void QtClipboardPasteboard::write(F&& change) {
         ++changeCount_;
 }
 
+unsigned long QtClipboardPasteboard::noticesHeard() const {
+    Display* display = x11_.display();
+    if (!display || selectionNotifyEvent_ < 0)
+        return noticesHeard_;
+    // After the round trip, every notice the server sent before it is in our queue.
+    XSync(display, False);
+    while (XPending(display) > 0) {
+        XEvent event;
+        XNextEvent(display, &event);
+        if (event.type == selectionNotifyEvent_)
+            ++noticesHeard_;
+    }
+    return noticesHeard_;
+}
+
+void QtClipboardPasteboard::catchUpWithServer() const {
+    if (noticesHeard() == noticesHandledByQt_)
+        return;
+    // Qt's copy of the notice is on its way to Qt's own connection; its event loop takes it in.
+    const QDeadlineTimer deadline(kCatchUpBoundMs);
+    while (noticesHeard() != noticesHandledByQt_ && !deadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents |
+                                        QEventLoop::ExcludeSocketNotifiers |
+                                        QEventLoop::X11ExcludeTimers);
+        if (noticesHeard() != noticesHandledByQt_)
+            QThread::usleep(500);
+    }
+    if (noticesHeard_ != noticesHandledByQt_) {
+        // A notice Qt acts on without a change of its own: waiting again would not help.
+        log_.debug("Clipboard: Qt did not report %ld clipboard change(s)",
+                   static_cast<long>(noticesHeard_ - noticesHandledByQt_));
+        noticesHandledByQt_ = noticesHeard_;
+    }
+}
+
+qint64 QtClipboardPasteboard::changeCount() const {
+    catchUpWithServer();
+    return changeCount_;
+}
+
 std::optional<QString> QtClipboardPasteboard::string() const {
+    catchUpWithServer();
     const QMimeData* data = clipboard_->mimeData(QClipboard::Clipboard);
     if (!data || !data->hasText())
         return std::nullopt;
@@ -41,6 +105,7 @@ std::optional<QString> QtClipboardPasteboard::string() const {
 }
 
 PasteboardContents QtClipboardPasteboard::contents() const {
+    catchUpWithServer();
     PasteboardContents contents;
     const QMimeData* data = clipboard_->mimeData(QClipboard::Clipboard);
     if (!data)

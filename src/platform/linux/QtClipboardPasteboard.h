@@ -1,6 +1,8 @@
 #pragma once
 
 #include "insertion/Pasteboard.h"
+#include "platform/linux/X11Connection.h"
+#include "support/Logger.h"
 
 #include <QObject>
 
@@ -12,12 +14,21 @@ namespace sayloom::linux_desktop {
 // moves on every change Qt reports (another application taking the selection) and on every write
 // of ours. Text goes out as text/plain, which Qt offers as UTF8_STRING and
 // text/plain;charset=utf-8 too. Needs a QGuiApplication; main thread only.
+//
+// Qt hears that another application took the clipboard only when its event loop handles the X
+// server's notice, and until then answers from what it learnt before: the formats of the previous
+// owner. A snapshot taken in that moment would hold the wrong formats, and its restore would lose
+// what the user had just copied. So every read first checks, on a connection of our own that gets
+// the same notices, that Qt has handled all of them, and otherwise lets Qt take them in (for at
+// most kCatchUpBoundMs; window-system and posted events only, no input, timers or sockets).
 class QtClipboardPasteboard final : public QObject, public Pasteboard {
     Q_OBJECT
 public:
+    static constexpr int kCatchUpBoundMs = 250;
+
     explicit QtClipboardPasteboard(QObject* parent = nullptr);
 
-    qint64 changeCount() const override { return changeCount_; }
+    qint64 changeCount() const override;
     std::optional<QString> string() const override;
     PasteboardContents contents() const override;
     void clearContents() override;
@@ -28,9 +39,21 @@ private:
     // Counts one change for a write of ours, whether or not Qt reported it while we wrote.
     template <typename F>
     void write(F&& change);
+    // Lets Qt handle the clipboard notices the X server has sent that it has not handled yet.
+    void catchUpWithServer() const;
+    // How many clipboard notices our connection has had so far.
+    unsigned long noticesHeard() const;
 
     QClipboard* clipboard_;
     qint64 changeCount_ = 0;
+    X11Connection x11_;
+    // The XFixes event number of a selection notice; -1 when the server has no XFixes (nothing
+    // can be compared then, and Qt is taken at its word).
+    int selectionNotifyEvent_ = -1;
+    mutable unsigned long noticesHeard_ = 0;
+    // noticesHeard() when Qt last reported a change: notices up to there Qt has taken in.
+    mutable unsigned long noticesHandledByQt_ = 0;
+    Logger log_{QStringLiteral("pasteboard")};
 };
 
 } // namespace sayloom::linux_desktop

@@ -18,12 +18,14 @@
 #include "support/QtScheduler.h"
 
 #include <QBuffer>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -110,17 +112,42 @@ RunResult run(const QString& program, const QStringList& arguments, const QByteA
     return result;
 }
 
-// Puts content on the clipboard from another process, as a user's copy would.
-void copyWithXclip(const QByteArray& data, const QString& target) {
-    QProcess* xclip = new QProcess;
-    // xclip stays in the background to serve the selection until another owner takes it.
-    xclip->start(QStringLiteral("xclip"),
-                 {QStringLiteral("-selection"), QStringLiteral("clipboard"), QStringLiteral("-t"),
-                  target, QStringLiteral("-i")});
-    xclip->write(data);
-    xclip->closeWriteChannel();
-    (void)QTest::qWaitFor([&] { return xclip->state() == QProcess::NotRunning; }, 5000);
-    delete xclip;
+// The window that owns the clipboard now, as the X server says (0 for none).
+unsigned long clipboardOwner();
+
+// Puts content on the clipboard from another process, as a user's copy would, and returns once
+// the X server names the new owner: xclip's first process exits before the one it leaves in the
+// background has taken the selection. With `letEventsRun` false this process's event loop does
+// not run meanwhile, so that it has not heard of the copy yet when the paste begins.
+void copyWithXclip(const QByteArray& data, const QString& target, bool letEventsRun = true) {
+    const unsigned long before = clipboardOwner();
+    QProcess xclip;
+    xclip.start(QStringLiteral("xclip"), {QStringLiteral("-selection"), QStringLiteral("clipboard"),
+                                          QStringLiteral("-t"), target, QStringLiteral("-i")});
+    xclip.write(data);
+    xclip.closeWriteChannel();
+    const auto copied = [&] {
+        return xclip.state() == QProcess::NotRunning && clipboardOwner() != before;
+    };
+    if (letEventsRun) {
+        EXPECT_TRUE(QTest::qWaitFor(copied, 5000)) << "xclip did not take the clipboard";
+        return;
+    }
+    xclip.waitForFinished(5000);
+    QDeadlineTimer deadline(5000);
+    while (!copied() && !deadline.hasExpired())
+        QThread::msleep(2);
+    EXPECT_TRUE(copied()) << "xclip did not take the clipboard";
+}
+
+QByteArray redPng() {
+    QByteArray png;
+    QImage image(16, 8, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return png;
 }
 
 QByteArray pasteWithXclip(const QString& target) {
@@ -353,14 +380,7 @@ protected:
 
 TEST_F(TextInjectorIntegrationTest, PasteArrivesAndThePreviousClipboardComesBack) {
     REQUIRE_DESKTOP();
-    QByteArray png;
-    {
-        QImage image(16, 8, QImage::Format_RGB32);
-        image.fill(Qt::red);
-        QBuffer buffer(&png);
-        buffer.open(QIODevice::WriteOnly);
-        image.save(&buffer, "PNG");
-    }
+    const QByteArray png = redPng();
     struct Case {
         const char* name;
         QByteArray data;
@@ -388,6 +408,33 @@ TEST_F(TextInjectorIntegrationTest, PasteArrivesAndThePreviousClipboardComesBack
             EXPECT_EQ(pasteWithXclip(c.target), c.data);
         }
     }
+}
+
+// A copy that reached the X server just before the paste, which this process's event loop has not
+// handled yet: until it does, Qt still has the formats of the clipboard's previous owner (a text
+// copy) in mind. The snapshot must hold the copy as it is, and the restore bring it back.
+TEST_F(TextInjectorIntegrationTest, ACopyNotYetHeardOfComesBackAfterThePaste) {
+    REQUIRE_DESKTOP();
+    auto app = FieldsApp::start(FieldsApp::Toolkit::qt);
+    ASSERT_TRUE(app);
+    ASSERT_TRUE(app->focus(QStringLiteral("line")));
+    copyWithXclip("a text first", QStringLiteral("UTF8_STRING"));
+    {
+        TextInjector first = makeInjector(std::nullopt);
+        first.inject(QStringLiteral("one"));
+        ASSERT_EQ(app->waitForText(QStringLiteral("line"), QStringLiteral("one")),
+                  QStringLiteral("one"));
+        ASSERT_TRUE(waitForRestore(first));
+    }
+
+    const QByteArray png = redPng();
+    copyWithXclip(png, QStringLiteral("image/png"), /*letEventsRun=*/false);
+    TextInjector second = makeInjector(std::nullopt);
+    EXPECT_TRUE(second.inject(QStringLiteral(" two")));
+    EXPECT_EQ(app->waitForText(QStringLiteral("line"), QStringLiteral("one two")),
+              QStringLiteral("one two"));
+    ASSERT_TRUE(waitForRestore(second));
+    EXPECT_EQ(pasteWithXclip(QStringLiteral("image/png")), png);
 }
 
 TEST_F(TextInjectorIntegrationTest, ACopyDuringTheRestoreDelayIsKept) {
@@ -559,6 +606,21 @@ TEST_F(InsertCommandTest, RejectsBadArguments) {
             .exitCode,
         2);
     EXPECT_EQ(sayloomInsert({QStringLiteral("--loud"), QStringLiteral("x")}).exitCode, 2);
+}
+
+} // namespace
+
+// Xlib last: its macros (None, Bool, Status...) would clash with the names above.
+#include <X11/Xlib.h>
+
+namespace {
+
+unsigned long clipboardOwner() {
+    static X11Connection connection;
+    Display* display = connection.display();
+    if (!display)
+        return 0;
+    return XGetSelectionOwner(display, XInternAtom(display, "CLIPBOARD", False));
 }
 
 } // namespace
