@@ -57,20 +57,35 @@ QCoro::Task<bool> UpdateState::checkForUpdate() {
     }
     if (!*alive || result.response.statusCode != 200)
         co_return false;
-    const QJsonDocument document = QJsonDocument::fromJson(result.data);
-    if (!document.isObject())
+    const std::optional<Answer> answer = decodeAnswer(result.data);
+    if (!answer)
         co_return false;
-    apply(document.object());
+    apply(*answer);
     co_return true;
 }
 
-void UpdateState::apply(const QJsonObject& answer) {
-    forceUpdate_ = booleanMember(answer, "forceUpdate");
-    updateAvailable_ = booleanMember(answer, "updateAvailable") || forceUpdate_;
-    latestVersion_ = stringMember(answer, "latestVersion");
-    updateUrl_ = stringMember(answer, "updateUrl").value_or(downloadURL_.toString());
-    warningDate_ = stringMember(answer, "warningDate");
-    forceDate_ = stringMember(answer, "forceDate");
+std::optional<UpdateState::Answer> UpdateState::decodeAnswer(const QByteArray& body) {
+    const QJsonDocument document = QJsonDocument::fromJson(body);
+    if (!document.isObject())
+        return std::nullopt;
+    const QJsonObject object = document.object();
+    Answer answer;
+    answer.forceUpdate = booleanMember(object, "forceUpdate");
+    answer.updateAvailable = booleanMember(object, "updateAvailable") || answer.forceUpdate;
+    answer.latestVersion = stringMember(object, "latestVersion");
+    answer.updateUrl = stringMember(object, "updateUrl");
+    answer.warningDate = stringMember(object, "warningDate");
+    answer.forceDate = stringMember(object, "forceDate");
+    return answer;
+}
+
+void UpdateState::apply(const Answer& answer) {
+    forceUpdate_ = answer.forceUpdate;
+    updateAvailable_ = answer.updateAvailable;
+    latestVersion_ = answer.latestVersion;
+    updateUrl_ = answer.updateUrl.value_or(downloadURL_.toString());
+    warningDate_ = answer.warningDate;
+    forceDate_ = answer.forceDate;
     Q_EMIT changed();
 }
 

@@ -55,6 +55,16 @@ public:
     QCoro::Task<bool> checkForUpdate();
     // Whole 24-hour periods until the deadline ("forceDate"), when that is at least one.
     std::optional<int> daysLeft() const;
+    // The fields of a version check's answer; nothing when the body is not a JSON object.
+    struct Answer {
+        bool updateAvailable = false;
+        bool forceUpdate = false;
+        std::optional<QString> latestVersion;
+        std::optional<QString> updateUrl;
+        std::optional<QString> warningDate;
+        std::optional<QString> forceDate;
+    };
+    static std::optional<Answer> decodeAnswer(const QByteArray& body);
     // The deadline parsed: an internet date-time (with or without fractional seconds) or a
     // calendar date (midnight UTC).
     static std::optional<QDateTime> parseForceDate(const std::optional<QString>& text);
@@ -69,7 +79,7 @@ Q_SIGNALS:
     void changed();
 
 private:
-    void apply(const QJsonObject& answer);
+    void apply(const Answer& answer);
 
     Logger log_{QStringLiteral("update")};
     URLSessionProtocol& session_;

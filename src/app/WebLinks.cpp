@@ -65,6 +65,11 @@ void WebLinks::openUpdate(const QString& updateUrl) {
         openTrustedLink(c_.downloadURL.toString());
 }
 
+QString WebLinks::decodePortalLink(const QByteArray& body) {
+    const QJsonValue url = QJsonDocument::fromJson(body).object().value(QStringLiteral("url"));
+    return url.isString() ? url.toString() : QString();
+}
+
 QCoro::Task<void> WebLinks::openBillingPortal() {
     const auto alive = alive_;
     std::optional<QString> portal;
@@ -77,9 +82,7 @@ QCoro::Task<void> WebLinks::openBillingPortal() {
         request.setValue("Bearer " + token.toUtf8(), "Authorization");
         request.timeoutInterval = kPortalTimeout;
         const URLSessionResult result = co_await c_.session.data(std::move(request));
-        const QJsonValue url =
-            QJsonDocument::fromJson(result.data).object().value(QStringLiteral("url"));
-        portal = url.isString() ? url.toString() : QString();
+        portal = decodePortalLink(result.data);
     } catch (...) {
         if (*alive)
             log_.error("Portal failed: %s", localizedDescription(std::current_exception()));

@@ -52,6 +52,8 @@ public:
     // https (or http to a loopback address) to one of `domains` or a sub-domain of one.
     static bool isTrustedLink(const QString& url, const QStringList& domains);
     static bool isTrustedBillingURL(const QUrl& url, const QStringList& paymentHosts);
+    // The portal's link from the service's answer; an empty text when the answer has none.
+    static QString decodePortalLink(const QByteArray& body);
 
     // Opens `url` when it is trusted; a refused link is not opened. Returns whether it was.
     bool openTrustedLink(const QString& url);
