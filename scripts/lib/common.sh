@@ -4,6 +4,8 @@
 # Debian 12 packages, by purpose.
 SAYLOOM_BUILD_PACKAGES=(
     cmake ninja-build g++ pkg-config ca-certificates libssl-dev
+    # the manual page, made from `sayloom --help`
+    help2man
     # the browser for sign-in, and the registration as the handler of Sayloom's links
     xdg-utils
     qt6-base-dev qt6-svg-dev qcoro-qt6-dev libicu-dev libsystemd-dev
