@@ -1,4 +1,4 @@
-# Shared by scripts/run and scripts/test: package sets, installation, configure and build.
+# Shared by the scripts: package sets, installation, configure and build, the Debian package.
 # Sourced, not run.
 
 # Debian 12 packages, by purpose.
@@ -28,6 +28,13 @@ SAYLOOM_TEST_PACKAGES=(
     # text insertion: the accessibility bus, a GTK test application, the clipboard from outside
     at-spi2-core libgtk-3-dev xclip
 )
+
+# The Debian package: CPack's DEB generator computes the dependencies with dpkg-shlibdeps (dpkg-dev),
+# which needs `file`; the checks run lintian and the desktop entry and AppStream validators.
+SAYLOOM_PACKAGE_PACKAGES=(dpkg-dev file)
+SAYLOOM_PACKAGE_CHECK_PACKAGES=(lintian desktop-file-utils appstream)
+# The installation test: a clean Debian root.
+SAYLOOM_INSTALL_TEST_PACKAGES=(debootstrap debian-archive-keyring)
 
 log_step() { [ -n "${SAYLOOM_VERBOSE:-}" ] && echo "== $*" >&2 || true; }
 
@@ -67,4 +74,33 @@ configure_and_build() {
     quietly cmake -S "$SAYLOOM_ROOT" -B "$build_dir" -G Ninja "$@"
     log_step "building $build_dir"
     quietly cmake --build "$build_dir" --parallel "$(nproc)"
+}
+
+# debian_build_flags VARIABLE: Debian's hardened flags (CXXFLAGS, CPPFLAGS, LDFLAGS) as its own
+# packages are built, less the optimisation and debugging information (a Release build, stripped).
+# Asked from the source folder: the flags map it to "." in file names, and must not change (and
+# rebuild everything) with the folder a script was started from.
+debian_build_flags() {
+    (cd "$SAYLOOM_ROOT" && DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get "$1") |
+        tr ' ' '\n' | grep -vxE -e '-O2|-g' | paste -sd ' '
+}
+
+# build_package: builds the Debian package in its own Release build folder (installed under /usr)
+# and prints the path of the .deb.
+build_package() {
+    local build_dir=${SAYLOOM_PACKAGE_BUILD_DIR:-$SAYLOOM_ROOT/build-package}
+    local launcher=() cxxflags ldflags
+    command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+    cxxflags="$(debian_build_flags CXXFLAGS) $(debian_build_flags CPPFLAGS)" || return 1
+    ldflags=$(debian_build_flags LDFLAGS) || return 1
+    configure_and_build "$build_dir" -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
+        -DSAYLOOM_BUILD_TESTS=OFF -DSAYLOOM_BUILD_BENCHMARKS=OFF \
+        "-DCMAKE_CXX_FLAGS=$cxxflags" "-DCMAKE_EXE_LINKER_FLAGS=$ldflags" "${launcher[@]}" ||
+        return 1
+    log_step "packaging"
+    rm -f "$build_dir"/sayloom_*.deb
+    (cd "$build_dir" && quietly cpack -G DEB) || return 1
+    local packages=("$build_dir"/sayloom_*.deb)
+    [ -f "${packages[0]}" ] || { echo "cpack made no sayloom_*.deb in $build_dir" >&2; return 1; }
+    printf '%s\n' "${packages[0]}"
 }
