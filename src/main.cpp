@@ -26,35 +26,41 @@ QTextStream& out() {
     return stream;
 }
 
-void printUsage() {
-    out() << "Usage: sayloom [--help | --version]\n"
-             "       sayloom URL...\n";
+QTextStream& err() {
+    static QTextStream stream(stderr);
+    return stream;
+}
+
+void printUsage(QTextStream& out) {
+    // The usual "or:" lines, which help2man turns into the manual page's synopsis.
+    out << "Usage: sayloom [--help | --version]\n"
+           "   or: sayloom URL...\n";
     for (const Command& command : commands())
-        out() << "       sayloom " << command.name << " " << command.synopsis << "\n";
-    out() << "\n"
-             "Sayloom is push-to-talk dictation for the Linux desktop: hold your hotkey, speak,\n"
-             "let go, and the text appears in the focused field.\n"
-             "\n";
+        out << "   or: sayloom " << command.name << " " << command.synopsis << "\n";
+    out << "\n"
+           "Sayloom is push-to-talk dictation for the Linux desktop: hold your hotkey, speak,\n"
+           "let go, and the text appears in the focused field.\n"
+           "\n";
     if (!commands().empty()) {
-        out() << "Commands:\n";
+        out << "Commands:\n";
         for (const Command& command : commands())
-            out() << "  " << command.name.leftJustified(12) << " " << command.summary << "\n";
-        out() << "\n";
+            out << "  " << command.name.leftJustified(12) << " " << command.summary << "\n";
+        out << "\n";
     }
-    out() << "Options:\n"
-             "  -h, --help     Show this help and exit.\n"
-             "  -v, --version  Show the version and exit.\n"
-             "\n"
-             "URL... (sayloom: links, and the Google sign-in redirect) are handed to the running\n"
-             "Sayloom, which is started when none runs.\n"
-             "\n"
-             "Environment:\n"
-             "  SAYLOOM_LOG_LEVEL         debug, info (default), notice or error\n"
-             "  SAYLOOM_API_BASE_URL      the service's API origin (https, or http on loopback)\n"
-             "  SAYLOOM_WEBSITE_BASE_URL  the service's website origin\n"
-             "  SAYLOOM_BROWSER           the program that opens sign-in and web pages\n"
-             "                            (the desktop's browser when unset)\n";
-    out().flush();
+    out << "Options:\n"
+           "  -h, --help     Show this help and exit.\n"
+           "  -v, --version  Show the version and exit.\n"
+           "\n"
+           "URL... (sayloom: links, and the Google sign-in redirect) are handed to the running\n"
+           "Sayloom, which is started when none runs.\n"
+           "\n"
+           "Environment:\n"
+           "  SAYLOOM_LOG_LEVEL         debug, info (default), notice or error\n"
+           "  SAYLOOM_API_BASE_URL      the service's API origin (https, or http on loopback)\n"
+           "  SAYLOOM_WEBSITE_BASE_URL  the service's website origin\n"
+           "  SAYLOOM_BROWSER           the program that opens sign-in and web pages\n"
+           "                            (the desktop's browser when unset)\n";
+    out.flush();
 }
 
 void installLogging() {
@@ -100,7 +106,7 @@ const Command* findCommand(const QString& name) {
 int main(int argc, char** argv) {
     const QString first = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
     if (first == QLatin1String("-h") || first == QLatin1String("--help")) {
-        printUsage();
+        printUsage(out());
         return 0;
     }
     if (first == QLatin1String("-v") || first == QLatin1String("--version")) {
@@ -122,7 +128,11 @@ int main(int argc, char** argv) {
     }
     const Command* command = first.isEmpty() ? nullptr : findCommand(first);
     if (!first.isEmpty() && !command && urls.isEmpty()) {
-        printError(QStringLiteral("unknown command \"%1\"; see sayloom --help").arg(first));
+        printError(first.startsWith(QLatin1Char('-'))
+                       ? QStringLiteral("unknown option \"%1\"").arg(first)
+                       : QStringLiteral("unknown command \"%1\"").arg(first));
+        err() << "\n";
+        printUsage(err());
         return 2;
     }
     // A command's arguments are checked before anything touches the display, the sound server or

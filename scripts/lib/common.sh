@@ -1,9 +1,11 @@
-# Shared by scripts/run, scripts/test and scripts/fuzz: package sets, installation, configure and build.
+# Shared by the scripts: package sets, installation, configure and build, the Debian package.
 # Sourced, not run.
 
 # Debian 12 packages, by purpose.
 SAYLOOM_BUILD_PACKAGES=(
     cmake ninja-build g++ pkg-config ca-certificates libssl-dev
+    # the manual page, made from `sayloom --help`
+    help2man
     # the browser for sign-in, and the registration as the handler of Sayloom's links
     xdg-utils
     qt6-base-dev qt6-svg-dev qcoro-qt6-dev libicu-dev libsystemd-dev
@@ -30,6 +32,12 @@ SAYLOOM_TEST_PACKAGES=(
 
 # scripts/fuzz: libFuzzer and the sanitizers come with Debian's clang 14.
 SAYLOOM_FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
+# The Debian package: CPack's DEB generator computes the dependencies with dpkg-shlibdeps (dpkg-dev),
+# which needs `file`; the checks run lintian and the desktop entry and AppStream validators.
+SAYLOOM_PACKAGE_PACKAGES=(dpkg-dev file)
+SAYLOOM_PACKAGE_CHECK_PACKAGES=(lintian desktop-file-utils appstream)
+# The installation test: a clean Debian root.
+SAYLOOM_INSTALL_TEST_PACKAGES=(debootstrap debian-archive-keyring)
 
 log_step() { [ -n "${SAYLOOM_VERBOSE:-}" ] && echo "== $*" >&2 || true; }
 
@@ -62,11 +70,52 @@ install_packages() {
 }
 
 # configure_and_build BUILD_DIR [CMAKE_ARGS...]
+# Compiles through ccache where it is installed.
 configure_and_build() {
     local build_dir=$1
     shift
+    local launcher=()
+    command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
     log_step "configuring $build_dir"
-    quietly cmake -S "$SAYLOOM_ROOT" -B "$build_dir" -G Ninja "$@"
+    quietly cmake -S "$SAYLOOM_ROOT" -B "$build_dir" -G Ninja "${launcher[@]}" "$@"
     log_step "building $build_dir"
     quietly cmake --build "$build_dir" --parallel "$(nproc)"
+}
+
+# debian_build_flags VARIABLE: Debian's hardened flags (CXXFLAGS, CPPFLAGS, LDFLAGS) as its own
+# packages are built, less the optimisation and debugging information (a Release build, stripped).
+# Asked from the source folder: the flags map it to "." in file names, and must not change (and
+# rebuild everything) with the folder a script was started from.
+debian_build_flags() {
+    (cd "$SAYLOOM_ROOT" && DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get "$1") |
+        tr ' ' '\n' | grep -vxE -e '-O2|-g' | paste -sd ' '
+}
+
+# set_package_build_options: sets PACKAGE_BUILD_OPTIONS to the configuration the Debian package is
+# built with: Debian's hardened flags, -O2 with debugging information (stripped when packaged),
+# installed under /usr. The normal test build uses it too, so that CI packages what it tested.
+set_package_build_options() {
+    local cxxflags ldflags
+    cxxflags="$(debian_build_flags CXXFLAGS) $(debian_build_flags CPPFLAGS)" || return 1
+    ldflags=$(debian_build_flags LDFLAGS) || return 1
+    PACKAGE_BUILD_OPTIONS=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr
+        "-DCMAKE_CXX_FLAGS=$cxxflags" "-DCMAKE_EXE_LINKER_FLAGS=$ldflags")
+}
+
+# build_package: builds the Debian package and prints the path of the .deb. In its own build
+# folder without tests by default; SAYLOOM_PACKAGE_BUILD_DIR=build packages the normal test build
+# instead, which then only needs cpack.
+build_package() {
+    local build_dir=${SAYLOOM_PACKAGE_BUILD_DIR:-$SAYLOOM_ROOT/build-package}
+    local options=()
+    [ -z "${SAYLOOM_PACKAGE_BUILD_DIR:-}" ] &&
+        options=(-DSAYLOOM_BUILD_TESTS=OFF -DSAYLOOM_BUILD_BENCHMARKS=OFF)
+    set_package_build_options || return 1
+    configure_and_build "$build_dir" "${PACKAGE_BUILD_OPTIONS[@]}" "${options[@]}" || return 1
+    log_step "packaging"
+    rm -f "$build_dir"/sayloom_*.deb
+    (cd "$build_dir" && quietly cpack -G DEB) || return 1
+    local packages=("$build_dir"/sayloom_*.deb)
+    [ -f "${packages[0]}" ] || { echo "cpack made no sayloom_*.deb in $build_dir" >&2; return 1; }
+    printf '%s\n' "${packages[0]}"
 }

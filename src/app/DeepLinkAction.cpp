@@ -84,4 +84,14 @@ bool DeepLinkAction::isOwnScheme(const QString& url) {
     return QUrl(url).isValid() && (scheme == kScheme || isGoogleRedirectScheme(scheme));
 }
 
+QStringList DeepLinkAction::registeredSchemes(const QString& googleClientId) {
+    QStringList schemes = {kScheme};
+    if (SignInConfiguration::isGoogleClientId(googleClientId)) {
+        SignInConfiguration::Values values;
+        values.googleClientId = googleClientId;
+        schemes << SignInConfiguration(values).reversedGoogleClientId();
+    }
+    return schemes;
+}
+
 } // namespace sayloom

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 
 #include <optional>
@@ -46,6 +47,10 @@ public:
     // True for the URLs this application handles at all: the "sayloom" scheme and the Google
     // redirect scheme. Others are refused before they reach the running instance.
     static bool isOwnScheme(const QString& url);
+
+    // The schemes to register with the desktop: "sayloom", and the Google redirect scheme when
+    // `googleClientId` is a Google client id.
+    static QStringList registeredSchemes(const QString& googleClientId);
 
     friend bool operator==(const DeepLinkAction& a, const DeepLinkAction& b) {
         return a.kind_ == b.kind_ && a.url_ == b.url_ && a.token_ == b.token_;

@@ -4,6 +4,7 @@
 #include "app/AccountSignIn.h"
 #include "app/AppDelegate.h"
 #include "app/AvatarCache.h"
+#include "app/DeepLinkAction.h"
 #include "app/LoginItem.h"
 #include "app/MenuActions.h"
 #include "app/SingleInstance.h"
@@ -26,6 +27,7 @@
 #include "insertion/AccessibilityInjector.h"
 #include "insertion/TextInjector.h"
 #include "platform/linux/AtspiAccessibility.h"
+#include "platform/linux/DesktopInstallation.h"
 #include "platform/linux/DesktopMotionPreference.h"
 #include "platform/linux/DesktopProgramLauncher.h"
 #include "platform/linux/FreedesktopNotifications.h"
@@ -103,12 +105,9 @@ private:
 // The URL schemes this build handles: "sayloom", and the Google redirect when sign-in with Google
 // is configured.
 QStringList ownSchemes() {
-    QStringList schemes = {QStringLiteral("sayloom")};
-    const SignInConfiguration signIn =
-        SignInConfiguration::fromEnvironment(APIConfig::endpoints().githubCallbackURL());
-    if (SignInConfiguration::isGoogleClientId(signIn.googleClientId()))
-        schemes << signIn.reversedGoogleClientId();
-    return schemes;
+    return DeepLinkAction::registeredSchemes(
+        SignInConfiguration::fromEnvironment(APIConfig::endpoints().githubCallbackURL())
+            .googleClientId());
 }
 
 // The web pages of this build's service and website, opened in the user's browser.
@@ -132,7 +131,7 @@ WebLinks::Collaborators webLinkCollaborators(AccountServices& services) {
 // Every part of the running application, in the order they depend on each other.
 class DictationApp {
 public:
-    DictationApp()
+    explicit DictationApp(const DesktopInstallation& installation)
         : settings_(services_.defaults())
         , authState_({services_.auth(), services_.defaults(), services_.session(),
                       services_.scheduler(), APIConfig::endpoints().authMeURL(),
@@ -166,7 +165,7 @@ public:
                         return signInAndLoadAccount(services_.auth(), authState_, provider);
                     },
                     updates_, webLinks_})
-        , autostart_(QCoreApplication::applicationFilePath(), ownSchemes())
+        , autostart_(installation.executable(), ownSchemes())
         , loginItem_(autostart_)
         , avatars_(services_.session(),
                    QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
@@ -318,10 +317,16 @@ void logConfigurationProblems() {
         log.error("GitHub sign-in is unavailable: %{public}s", *problem);
 }
 
-// Makes this executable the handler of the "sayloom" links and of the Google redirect.
-void registerUrlHandler() {
-    XdgUrlHandlerRegistration::registerHandler(QCoreApplication::applicationFilePath(),
-                                               ownSchemes(), SayloomIcons::applicationIconSvg());
+// Makes this executable the handler of the "sayloom" links and of the Google redirect: through
+// the system's desktop entry when installed, through one of its own otherwise.
+void registerUrlHandler(const DesktopInstallation& installation) {
+    if (installation.isInstalled())
+        Logger(QStringLiteral("app"))
+            .info("Installed: using the desktop entry %{public}s", installation.systemEntry());
+    XdgUrlHandlerRegistration::registerHandler(
+        installation.executable(), ownSchemes(), SayloomIcons::applicationIconSvg(),
+        installation.isInstalled() ? XdgUrlHandlerRegistration::Entry::system
+                                   : XdgUrlHandlerRegistration::Entry::own);
 }
 
 } // namespace
@@ -356,10 +361,11 @@ int runDictationApp(const QStringList& urls) {
     }
 
     logConfigurationProblems();
-    registerUrlHandler();
+    const DesktopInstallation installation = DesktopInstallation::current();
+    registerUrlHandler(installation);
     QGuiApplication::setQuitOnLastWindowClosed(false);
     QGuiApplication::setWindowIcon(SayloomIcons::applicationIcon());
-    DictationApp app;
+    DictationApp app(installation);
     app.launch(instance);
     app.signInHost().deepLinks().open(urls);
 

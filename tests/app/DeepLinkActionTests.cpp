@@ -60,4 +60,20 @@ TEST(DeepLinkActionTest, OnlyOurSchemesAreTakenFromOtherProcesses) {
         EXPECT_EQ(DeepLinkAction::isOwnScheme(QString::fromLatin1(url)), own) << url;
 }
 
+TEST(DeepLinkActionTest, TheGoogleRedirectSchemeIsRegisteredOnlyForAGoogleClientId) {
+    const std::pair<const char*, QStringList> cases[] = {
+        {"123-abc.apps.googleusercontent.com", {"sayloom", "com.googleusercontent.apps.123-abc"}},
+        {"", {"sayloom"}},
+        {"not-a-client-id", {"sayloom"}},
+    };
+    for (const auto& [clientId, schemes] : cases) {
+        const QStringList registered =
+            DeepLinkAction::registeredSchemes(QString::fromLatin1(clientId));
+        EXPECT_EQ(registered, schemes) << clientId;
+        // Every registered scheme's links are taken from other processes.
+        for (const QString& scheme : registered)
+            EXPECT_TRUE(DeepLinkAction::isOwnScheme(scheme + QStringLiteral(":/x"))) << clientId;
+    }
+}
+
 } // namespace

@@ -7,10 +7,13 @@
 #include "platform/linux/FileKeychain.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QUrlQuery>
 
@@ -273,6 +276,58 @@ TEST_F(SignInEndToEnd, AnUnsolicitedLinkGitHubLinkChangesNothingButTheLog) {
 
     const auto foreign = run({QStringLiteral("sayloom://upgrade"), QStringLiteral("file:///etc")});
     EXPECT_EQ(foreign.exitCode, 2) << "only links of ours are handed on";
+}
+
+TEST_F(SignInEndToEnd, AnInstalledInstanceUsesTheSystemsEntryAndDropsABuildTreesCopies) {
+    const auto write = [](const QString& path, const QByteArray& content) {
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(content);
+    };
+    // A system entry that starts this executable, as the package's starts /usr/bin/sayloom.
+    QTemporaryDir system;
+    const QString systemEntry = system.filePath(QStringLiteral("applications/sayloom.desktop"));
+    write(systemEntry,
+          "[Desktop Entry]\nType=Application\nName=Sayloom\nExec=" SAYLOOM_EXECUTABLE " %u\n");
+    process.setEnvironmentValue(QStringLiteral("XDG_DATA_DIRS"),
+                                system.path() + QStringLiteral(":/usr/local/share:/usr/share"));
+    // What an earlier run from a build tree left in the user's folders.
+    const QString data = process.environment().value(QStringLiteral("XDG_DATA_HOME"));
+    const QString ownEntry = data + QStringLiteral("/applications/sayloom.desktop");
+    const QString ownIcon = data + QStringLiteral("/icons/hicolor/scalable/apps/sayloom.svg");
+    write(ownEntry, "[Desktop Entry]\nName=Sayloom\nExec=/home/kim/sayloom/build/src/sayloom %u\n");
+    QFile icon(QStringLiteral(SAYLOOM_APPLICATION_ICON));
+    ASSERT_TRUE(icon.open(QIODevice::ReadOnly));
+    write(ownIcon, icon.readAll());
+
+    startInstance();
+    EXPECT_TRUE(waitForInstanceLog(QStringLiteral("Installed: using the desktop entry %1")
+                                       .arg(systemEntry)
+                                       .toUtf8()
+                                       .constData()))
+        << instanceLog.toStdString();
+    QFile defaults(process.environment().value(QStringLiteral("XDG_CONFIG_HOME")) +
+                   QStringLiteral("/mimeapps.list"));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            if (!defaults.open(QIODevice::ReadOnly))
+                return false;
+            const QByteArray list = defaults.readAll();
+            defaults.close();
+            return list.contains("x-scheme-handler/sayloom=sayloom.desktop") &&
+                   list.contains("x-scheme-handler/" + kGoogleScheme.toLatin1() +
+                                 "=sayloom.desktop");
+        },
+        kBoundMs))
+        << instanceLog.toStdString();
+    EXPECT_FALSE(QFile::exists(ownEntry)) << "it would hide the system's entry from the menu";
+    EXPECT_FALSE(QFile::exists(ownIcon));
+
+    QFile autostart(process.environment().value(QStringLiteral("XDG_CONFIG_HOME")) +
+                    QStringLiteral("/autostart/sayloom.desktop"));
+    ASSERT_TRUE(autostart.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(autostart.readAll().contains("\nExec=" SAYLOOM_EXECUTABLE " %u\n"));
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QTextStream>
 
 #include <algorithm>
 
@@ -28,6 +29,74 @@ QString DesktopEntryFile::execArgument(const QString& executable) {
     argument.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
     argument.replace(QLatin1Char('%'), QStringLiteral("%%"));
     return argument;
+}
+
+std::optional<QString> DesktopEntryFile::execProgram(const QString& exec) {
+    // First the string escapes of every key's value, then the quoting of the Exec arguments.
+    QString value;
+    for (qsizetype i = 0; i < exec.size(); ++i) {
+        if (exec[i] != QLatin1Char('\\') || i + 1 == exec.size()) {
+            value += exec[i];
+            continue;
+        }
+        const QChar next = exec[++i];
+        if (next == QLatin1Char('s'))
+            value += QLatin1Char(' ');
+        else if (next == QLatin1Char('t'))
+            value += QLatin1Char('\t');
+        else if (next == QLatin1Char('n'))
+            value += QLatin1Char('\n');
+        else if (next == QLatin1Char('r'))
+            value += QLatin1Char('\r');
+        else if (next == QLatin1Char('\\'))
+            value += QLatin1Char('\\');
+        else
+            value += QLatin1Char('\\') + QString(next);
+    }
+    qsizetype i = 0;
+    while (i < value.size() && value[i] == QLatin1Char(' '))
+        ++i;
+    QString program;
+    if (i < value.size() && value[i] == QLatin1Char('"')) {
+        bool closed = false;
+        for (++i; i < value.size(); ++i) {
+            if (value[i] == QLatin1Char('"')) {
+                closed = true;
+                break;
+            }
+            if (value[i] == QLatin1Char('\\') && i + 1 < value.size())
+                ++i;
+            program += value[i];
+        }
+        if (!closed)
+            return std::nullopt;
+    } else {
+        while (i < value.size() && value[i] != QLatin1Char(' '))
+            program += value[i++];
+    }
+    program.replace(QStringLiteral("%%"), QStringLiteral("%"));
+    if (program.isEmpty())
+        return std::nullopt;
+    return program;
+}
+
+std::optional<QString> DesktopEntryFile::value(const QString& path, const QString& key) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return std::nullopt;
+    QTextStream stream(&file);
+    bool inMainGroup = false;
+    while (!stream.atEnd()) {
+        const QString line = stream.readLine().trimmed();
+        if (line.startsWith(QLatin1Char('['))) {
+            inMainGroup = line == QLatin1String("[Desktop Entry]");
+            continue;
+        }
+        const qsizetype equals = line.indexOf(QLatin1Char('='));
+        if (inMainGroup && equals > 0 && line.left(equals).trimmed() == key)
+            return line.mid(equals + 1).trimmed();
+    }
+    return std::nullopt;
 }
 
 QString DesktopEntryFile::text(const QString& executable, const QStringList& schemes,

@@ -21,6 +21,14 @@ public:
     // `executable` as one argument of an Exec key: quoted where the format needs it.
     static QString execArgument(const QString& executable);
 
+    // The program an Exec value starts (its first argument, unquoted and unescaped), or nothing
+    // when the value is empty or its quoting is broken.
+    static std::optional<QString> execProgram(const QString& exec);
+
+    // The value of `key` in the main "[Desktop Entry]" group of the file at `path` (the
+    // unlocalised key only), or nothing when the file or the key is missing.
+    static std::optional<QString> value(const QString& path, const QString& key);
+
     // Writes `content` to `path` atomically unless the file holds exactly that already. Returns
     // whether it wrote, or the error.
     struct WriteResult {

@@ -1,39 +1,13 @@
 #include "platform/linux/DesktopEntryIndex.h"
 
+#include "platform/linux/DesktopEntryFile.h"
+
 #include <QDir>
 #include <QDirIterator>
-#include <QFile>
 #include <QFileInfo>
 #include <QSet>
-#include <QTextStream>
 
 namespace sayloom::linux_desktop {
-
-namespace {
-
-// The StartupWMClass of the main "[Desktop Entry]" group, if it declares one.
-std::optional<QString> startupWMClass(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-        return std::nullopt;
-    QTextStream stream(&file);
-    bool inMainGroup = false;
-    while (!stream.atEnd()) {
-        const QString line = stream.readLine().trimmed();
-        if (line.startsWith(QLatin1Char('['))) {
-            inMainGroup = line == QLatin1String("[Desktop Entry]");
-            continue;
-        }
-        if (inMainGroup && line.startsWith(QLatin1String("StartupWMClass"))) {
-            const qsizetype equals = line.indexOf(QLatin1Char('='));
-            if (equals > 0 && line.left(equals).trimmed() == QLatin1String("StartupWMClass"))
-                return line.mid(equals + 1).trimmed();
-        }
-    }
-    return std::nullopt;
-}
-
-} // namespace
 
 QStringList DesktopEntryIndex::applicationFolders() {
     QStringList folders;
@@ -41,6 +15,11 @@ QStringList DesktopEntryIndex::applicationFolders() {
     if (dataHome.isEmpty())
         dataHome = QDir::homePath() + QLatin1String("/.local/share");
     folders << dataHome + QLatin1String("/applications");
+    return folders + systemApplicationFolders();
+}
+
+QStringList DesktopEntryIndex::systemApplicationFolders() {
+    QStringList folders;
     QString dataDirs = qEnvironmentVariable("XDG_DATA_DIRS");
     if (dataDirs.isEmpty())
         dataDirs = QStringLiteral("/usr/local/share:/usr/share");
@@ -75,7 +54,8 @@ void DesktopEntryIndex::rebuildIfChanged() {
             if (seenIDs.contains(id))
                 continue;
             seenIDs.insert(id);
-            if (const auto windowClass = startupWMClass(path);
+            if (const auto windowClass =
+                    DesktopEntryFile::value(path, QStringLiteral("StartupWMClass"));
                 windowClass && !windowClass->isEmpty()) {
                 byClass_.insert(*windowClass, id);
                 byLowerClass_.insert(windowClass->toLower(), id);

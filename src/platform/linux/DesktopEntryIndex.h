@@ -19,7 +19,10 @@ public:
     // The desktop-file id whose StartupWMClass is `windowClass` (exactly, else ignoring case).
     std::optional<QString> desktopIDForWindowClass(const QString& windowClass);
 
+    // $XDG_DATA_HOME/applications, then systemApplicationFolders().
     static QStringList applicationFolders();
+    // $XDG_DATA_DIRS/*/applications (by default /usr/local/share and /usr/share), in order.
+    static QStringList systemApplicationFolders();
 
 private:
     void rebuildIfChanged();

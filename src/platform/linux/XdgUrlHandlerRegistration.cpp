@@ -3,6 +3,8 @@
 #include "platform/linux/DesktopEntryFile.h"
 
 #include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 
@@ -18,20 +20,45 @@ QString XdgUrlHandlerRegistration::iconPath() {
            QStringLiteral("/icons/hicolor/scalable/apps/sayloom.svg");
 }
 
+QStringList XdgUrlHandlerRegistration::removeOwnCopies(const QByteArray& iconSvg) {
+    QStringList removed;
+    // Ours: the name we give and an Exec starting a program called sayloom directly. An entry
+    // that wraps it (env, a script) or renames it is the user's.
+    const auto name = DesktopEntryFile::value(entryPath(), QStringLiteral("Name"));
+    const auto exec = DesktopEntryFile::value(entryPath(), QStringLiteral("Exec"));
+    const auto program = exec ? DesktopEntryFile::execProgram(*exec) : std::nullopt;
+    if (name == QStringLiteral("Sayloom") && program &&
+        QFileInfo(*program).fileName() == QLatin1String("sayloom") && QFile::remove(entryPath()))
+        removed << entryPath();
+    QFile icon(iconPath());
+    if (icon.open(QIODevice::ReadOnly) && icon.readAll() == iconSvg) {
+        icon.close();
+        if (icon.remove())
+            removed << iconPath();
+    }
+    return removed;
+}
+
 void XdgUrlHandlerRegistration::registerHandler(const QString& executable,
                                                 const QStringList& schemes,
-                                                const QByteArray& iconSvg) {
+                                                const QByteArray& iconSvg, Entry entry) {
     const Logger log(QStringLiteral("app"));
-    const DesktopEntryFile::WriteResult written =
-        DesktopEntryFile::writeIfChanged(entryPath(), DesktopEntryFile::text(executable, schemes));
-    if (written.error) {
-        log.error("Could not register as the handler of Sayloom links: %{public}s", *written.error);
-        return;
+    if (entry == Entry::own) {
+        const DesktopEntryFile::WriteResult written = DesktopEntryFile::writeIfChanged(
+            entryPath(), DesktopEntryFile::text(executable, schemes));
+        if (written.error) {
+            log.error("Could not register as the handler of Sayloom links: %{public}s",
+                      *written.error);
+            return;
+        }
+        // Without it the entry shows no icon in the application menu; that is no reason to stop.
+        if (const auto error =
+                DesktopEntryFile::writeIfChanged(iconPath(), QString::fromUtf8(iconSvg)).error)
+            log.error("Could not install the application icon: %{public}s", *error);
+    } else {
+        for (const QString& path : removeOwnCopies(iconSvg))
+            log.info("Removed %{public}s: the installed desktop entry replaces it", path);
     }
-    // Without it the entry shows no icon in the application menu; that is no reason to stop.
-    if (const auto error =
-            DesktopEntryFile::writeIfChanged(iconPath(), QString::fromUtf8(iconSvg)).error)
-        log.error("Could not install the application icon: %{public}s", *error);
 
     QStringList arguments = {QStringLiteral("default"), QLatin1String(DesktopEntryFile::kFileName)};
     for (const QString& scheme : schemes)
