@@ -7,6 +7,7 @@
 #include "cli/CommandOutput.h"
 #include "cli/DictationApp.h"
 #include "platform/linux/JournalLogSink.h"
+#include "platform/linux/X11Connection.h"
 #include "support/Logger.h"
 #include "transcription/APIConfig.h"
 
@@ -160,9 +161,18 @@ int main(int argc, char** argv) {
     // its own, and none may be taken for one of Qt's options ("-display", "-style").
     int qtArgc = command ? 1 : argc;
     std::unique_ptr<QCoreApplication> app;
-    if (wantsDisplay && sessionProblem.isEmpty())
+    if (wantsDisplay && sessionProblem.isEmpty()) {
+        // In a Wayland session our windows go through XWayland: only there does the pill keep
+        // its place at the bottom of the screen without ever taking the focus. Set for Qt alone,
+        // not for the programs Sayloom starts.
+        const bool throughXWayland = linux_desktop::X11Connection::isWaylandSession() &&
+                                     qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+        if (throughXWayland)
+            qputenv("QT_QPA_PLATFORM", "xcb");
         app = std::make_unique<QApplication>(qtArgc, argv);
-    else
+        if (throughXWayland)
+            qunsetenv("QT_QPA_PLATFORM");
+    } else
         app = std::make_unique<QCoreApplication>(qtArgc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("sayloom"));
     QCoreApplication::setApplicationVersion(QString::fromLatin1(build::kVersion));

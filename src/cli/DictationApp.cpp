@@ -44,6 +44,7 @@
 #include "platform/linux/XdgUrlHandlerRegistration.h"
 #include "settings/AppSettings.h"
 #include "support/Logger.h"
+#include "support/PlatformText.h"
 #include "transcription/APIConfig.h"
 #include "transcription/CloudTranscriber.h"
 #include "ui/MenuWindow.h"
@@ -192,6 +193,7 @@ public:
 
     // Starts what the user sees, and answers other `sayloom` processes on `instance`.
     void launch(SingleInstance& instance) {
+        switchOnAccessibility();
         signInHost_->serve(instance);
         instance.addCommand(
             QStringLiteral("activate"),
@@ -211,6 +213,20 @@ public:
     FirebaseAuthManager& auth() { return services_.auth(); }
 
 private:
+    // Applications expose their text fields on the accessibility bus only while it is switched
+    // on (Qt's above all), and direct insertion needs them there.
+    void switchOnAccessibility() {
+        constexpr auto timeout = std::chrono::seconds(1);
+        if (AtspiAccessibility::isAccessibilityEnabled(timeout) != false)
+            return;
+        Logger log(QStringLiteral("app"));
+        if (accessibility_.enableAccessibility(timeout) == ax_error::success)
+            log.info("Switched the accessibility bus on: %{public}s",
+                     platformText(PlatformTextKey::restartAppsForAccessibility));
+        else
+            log.error("Could not switch the accessibility bus on");
+    }
+
     void connectPill() {
         SayloomEngine* engine = engine_.get();
         QObject::connect(engine, &SayloomEngine::stateChanged, &indicator_,

@@ -3,12 +3,15 @@
 #include "audio/AudioRecorder.h"
 #include "cli/AccountServices.h"
 #include "engine/SayloomEngine.h"
+#include "platform/linux/AtspiAccessibility.h"
 #include "platform/linux/PulseAudioInput.h"
 #include "platform/linux/PulseAudioInputFactory.h"
+#include "platform/linux/SessionRoads.h"
 #include "platform/linux/X11Connection.h"
 #include "platform/linux/X11SessionTrust.h"
 #include "settings/AppSettings.h"
 #include "support/LocalizedError.h"
+#include "support/PlatformText.h"
 #include "support/QtScheduler.h"
 #include "transcription/APIConfig.h"
 
@@ -17,6 +20,8 @@
 #include <QDBusReply>
 #include <QEventLoop>
 #include <QTextStream>
+
+#include <algorithm>
 
 using namespace std::chrono_literals;
 
@@ -57,20 +62,30 @@ QString linuxKeyName(HotkeyOption option) {
 }
 
 void checkSession(Report& report) {
-    if (X11Connection::isWaylandSession()) {
-        report.line(false, QStringLiteral("session"),
-                    QStringLiteral("Wayland: global hotkeys are not supported yet; log in to an "
-                                   "X11 (Xorg) session"));
-        return;
-    }
-    if (qEnvironmentVariableIsEmpty("DISPLAY")) {
+    const SessionRoads roads = SessionRoads::detect(SessionEnvironment::current());
+    const QString display = qEnvironmentVariable("DISPLAY");
+    if (roads.wayland) {
+        const QString desktop =
+            roads.desktop.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(roads.desktop);
+        report.line(!display.isEmpty(), QStringLiteral("session"),
+                    display.isEmpty()
+                        ? QStringLiteral("Wayland%1 without XWayland (DISPLAY is not set): "
+                                         "Sayloom's windows need it")
+                              .arg(desktop)
+                        : QStringLiteral("Wayland%1; Sayloom's windows use XWayland on %2")
+                              .arg(desktop, display));
+    } else if (display.isEmpty()) {
         report.line(false, QStringLiteral("session"),
                     QStringLiteral("no X11 display (DISPLAY is not set); run this from a terminal "
                                    "of your desktop session"));
         return;
+    } else {
+        report.line(true, QStringLiteral("session"), QStringLiteral("X11 on %1").arg(display));
     }
-    report.line(true, QStringLiteral("session"),
-                QStringLiteral("X11 on %1").arg(qEnvironmentVariable("DISPLAY")));
+    for (const DoctorLine& line : roadLines(roads))
+        report.line(line.ok, line.part, line.detail);
+    if (roads.wayland)
+        return;
     X11SessionTrust trust;
     report.line(trust.isProcessTrusted(), QStringLiteral("keys"),
                 trust.isProcessTrusted()
@@ -83,11 +98,18 @@ void checkAccessibilityBus(Report& report) {
                        QStringLiteral("org.a11y.Bus"), QDBusConnection::sessionBus());
     const QDBusReply<QString> address = bus.call(QStringLiteral("GetAddress"));
     // Without it text is pasted instead of inserted directly: dictation still works.
-    report.line(address.isValid(), QStringLiteral("accessibility"),
-                address.isValid()
-                    ? QStringLiteral("the AT-SPI bus answers: text can be inserted directly")
-                    : QStringLiteral("no AT-SPI bus (install at-spi2-core); text will be pasted"),
-                /*required=*/false);
+    if (!address.isValid()) {
+        report.line(false, QStringLiteral("accessibility"),
+                    QStringLiteral("no AT-SPI bus (install at-spi2-core); text will be pasted"),
+                    /*required=*/false);
+        return;
+    }
+    const bool enabled = AtspiAccessibility::isAccessibilityEnabled(1s).value_or(false);
+    report.line(true, QStringLiteral("accessibility"),
+                enabled ? QStringLiteral("the AT-SPI bus answers: text can be inserted directly")
+                        : QStringLiteral("the AT-SPI bus answers but is switched off; Sayloom "
+                                         "switches it on when it starts. ") +
+                              platformText(PlatformTextKey::restartAppsForAccessibility));
 }
 
 void checkMicrophone(Report& report) {
@@ -184,6 +206,47 @@ int run(const QStringList&) {
 }
 
 } // namespace
+
+std::vector<DoctorLine> roadLines(const SessionRoads& roads) {
+    const auto names = [](const auto& list) {
+        QStringList out;
+        for (const auto road : list)
+            out << name(road) +
+                       (isBuilt(road) ? QString() : QStringLiteral(" (not yet supported)"));
+        return out.join(QStringLiteral(", "));
+    };
+    std::vector<DoctorLine> lines;
+    const auto usable = std::find_if(roads.hotkeyRoads.begin(), roads.hotkeyRoads.end(),
+                                     [](HotkeyRoad road) { return isBuilt(road); });
+    // "offered" lists the others only when there are others.
+    const auto withOffered = [&](const QString& used, const QString& offered) {
+        return used == offered ? used : QStringLiteral("%1 (offered: %2)").arg(used, offered);
+    };
+    if (usable != roads.hotkeyRoads.end()) {
+        lines.push_back({true, QStringLiteral("hotkey road"),
+                         withOffered(name(*usable), names(roads.hotkeyRoads))});
+    } else {
+        const bool keyboardsUnread =
+            roads.wayland && std::find(roads.hotkeyRoads.begin(), roads.hotkeyRoads.end(),
+                                       HotkeyRoad::evdev) == roads.hotkeyRoads.end();
+        QString detail =
+            roads.hotkeyRoads.empty()
+                ? QStringLiteral("none in this session")
+                : QStringLiteral("none usable (offered: %1)").arg(names(roads.hotkeyRoads));
+        if (keyboardsUnread)
+            detail += QStringLiteral("; ") + QString::fromLatin1(kInputGroupStep);
+        lines.push_back({false, QStringLiteral("hotkey road"), detail});
+    }
+    QStringList used;
+    for (const InsertionRoad road : roads.insertionRoads)
+        if (isBuilt(road))
+            used << name(road);
+    lines.push_back({!used.isEmpty(), QStringLiteral("insertion"),
+                     withOffered(used.isEmpty() ? QStringLiteral("none usable")
+                                                : used.join(QStringLiteral(", ")),
+                                 names(roads.insertionRoads))});
+    return lines;
+}
 
 Command doctorCommand() {
     return Command{

@@ -46,6 +46,10 @@ const PlatformText& platformTextEntry(PlatformTextKey key) {
     static const PlatformText microphoneURL{
         "x-apple.systempreferences:com.apple.settings.PrivacySecurity.extension?Privacy_Microphone",
         ""};
+    static const PlatformText restartApps{
+        "",
+        "Sayloom has switched on the desktop's accessibility support. Applications that were "
+        "already open join it when they are started again; until then Sayloom pastes into them."};
 
     switch (key) {
     case K::fnHotkeyName:
@@ -70,6 +74,8 @@ const PlatformText& platformTextEntry(PlatformTextKey key) {
         return accessibilityURL;
     case K::microphoneSettingsURL:
         return microphoneURL;
+    case K::restartAppsForAccessibility:
+        return restartApps;
     }
     return fn;
 }

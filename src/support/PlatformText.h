@@ -27,6 +27,9 @@ enum class PlatformTextKey {
     // such page.
     accessibilitySettingsURL,
     microphoneSettingsURL,
+    // Applications join the accessibility bus when they start: those started before it was
+    // switched on need a restart before text can be inserted into them directly.
+    restartAppsForAccessibility,
 };
 
 struct PlatformText {

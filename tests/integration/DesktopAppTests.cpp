@@ -8,6 +8,7 @@
 
 #include "support/PlatformText.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -23,6 +24,35 @@ using Responder = LoopbackHttpServer::Responder;
 namespace {
 
 constexpr int kBoundMs = 30'000;
+
+// A program standing in for the desktop's browser or settings: it notes its arguments in a file.
+class StandIn {
+public:
+    explicit StandIn(const QString& name) : path_(folder_.filePath(name)) {
+        QFile script(path_);
+        if (script.open(QIODevice::WriteOnly)) {
+            script.write("#!/bin/sh\necho \"$*\" > '" + record().toUtf8() + "'\n");
+            script.close();
+            script.setPermissions(script.permissions() | QFileDevice::ExeOwner);
+        }
+    }
+    const QString& path() const { return path_; }
+    QString folder() const { return folder_.path(); }
+    QString record() const { return path_ + QStringLiteral(".started"); }
+    // What it was started with, once it was.
+    std::optional<QByteArray> waitForStart(int timeoutMs) const {
+        if (!QTest::qWaitFor([&] { return QFile::exists(record()); }, timeoutMs))
+            return std::nullopt;
+        QFile started(record());
+        if (!started.open(QIODevice::ReadOnly))
+            return std::nullopt;
+        return started.readAll().trimmed();
+    }
+
+private:
+    QTemporaryDir folder_;
+    QString path_;
+};
 
 // The desktop application as a person meets it on the test display: its tray icon as the tray
 // host sees it, its windows as the window manager maps them, their texts as a screen reader reads
@@ -132,17 +162,10 @@ TEST_F(DesktopApp, SignedOutTheTrayOffersLittleAndTheSignInWindowOpensInTheMiddl
 }
 
 TEST_F(DesktopApp, AMissingMicrophoneOpensThePermissionsWindowWhichLeadsToTheSoundSettings) {
-    // No sound server: the microphone is missing. The desktop's sound settings are a stand-in that
-    // notes how it was started.
-    QTemporaryDir programs;
-    const QString record = programs.filePath(QStringLiteral("started"));
-    QFile standIn(programs.filePath(QStringLiteral("gnome-control-center")));
-    ASSERT_TRUE(standIn.open(QIODevice::WriteOnly));
-    standIn.write("#!/bin/sh\necho \"$*\" > '" + record.toUtf8() + "'\n");
-    standIn.close();
-    standIn.setPermissions(standIn.permissions() | QFileDevice::ExeOwner);
-    process.setEnvironmentValue(QStringLiteral("PATH"),
-                                programs.path() + QLatin1Char(':') + qEnvironmentVariable("PATH"));
+    // No sound server: the microphone is missing. The desktop's sound settings are a stand-in.
+    StandIn settings(QStringLiteral("gnome-control-center"));
+    process.setEnvironmentValue(QStringLiteral("PATH"), settings.folder() + QLatin1Char(':') +
+                                                            qEnvironmentVariable("PATH"));
     process.setEnvironmentValue(QStringLiteral("PULSE_SERVER"),
                                 QStringLiteral("unix:/nonexistent/sound-server"));
     process.signIn();
@@ -164,10 +187,7 @@ TEST_F(DesktopApp, AMissingMicrophoneOpensThePermissionsWindowWhichLeadsToTheSou
     // Return presses the default button, "Open Settings".
     ASSERT_TRUE(QTest::qWaitFor([&] { return X11Desktop::activeWindow() == *window; }, kBoundMs));
     ASSERT_TRUE(X11Desktop::xdotool({QStringLiteral("key"), QStringLiteral("Return")}));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return QFile::exists(record); }, kBoundMs));
-    QFile started(record);
-    ASSERT_TRUE(started.open(QIODevice::ReadOnly));
-    EXPECT_EQ(started.readAll(), "sound\n");
+    EXPECT_EQ(settings.waitForStart(kBoundMs), std::optional<QByteArray>("sound"));
     EXPECT_TRUE(QTest::qWaitFor(
         [&] {
             return X11Desktop::visibleWindows(QStringLiteral("^Permissions required$"),
@@ -175,6 +195,93 @@ TEST_F(DesktopApp, AMissingMicrophoneOpensThePermissionsWindowWhichLeadsToTheSou
                 .isEmpty();
         },
         kBoundMs));
+}
+
+// The service's answers for a signed-in user whose version check says `versionAnswer`.
+void answerSignedIn(LoopbackHttpServer& server, QByteArray versionAnswer) {
+    server.setHandler([versionAnswer](const Request& request, Responder& responder) {
+        if (request.path() == "/v1/token")
+            responder.respond(200, SayloomProcess::tokenResponse());
+        else if (request.path() == "/v1/app/version-check")
+            responder.respond(200, versionAnswer);
+        else if (request.path() == "/v1/auth/me")
+            responder.respond(200, R"({"user":{"email":"kim@example.com","name":"Kim Lee"},)"
+                                   R"("wordUsage":{"wordsUsed":120,"wordLimit":2500}})");
+        else
+            responder.respond(200, "{}");
+    });
+}
+
+TEST_F(DesktopApp, AnUpdateShowsTheBannerAndTheTrayDotAndTheTrayOpensTheMenu) {
+    process.signIn();
+    // Without an update first: the tray's symbol as it is then.
+    answerSignedIn(server, R"({"updateAvailable":false})");
+    start();
+    std::optional<StatusNotifierItemClient> item = watcher.waitForItem(kBoundMs);
+    ASSERT_TRUE(item);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return item->toolTip().title == QStringLiteral("Sayloom — Ready"); }, kBoundMs));
+    const auto plainSymbol = item->iconPixmap();
+    ASSERT_FALSE(plainSymbol.isEmpty());
+    sayloom.terminate();
+    ASSERT_TRUE(sayloom.waitForFinished(kBoundMs));
+    log.clear();
+
+    // An update the user may postpone for ten more days.
+    const QByteArray deadline =
+        QDateTime::currentDateTimeUtc().addDays(10).toString(Qt::ISODate).toUtf8();
+    answerSignedIn(server, R"({"updateAvailable":true,"latestVersion":"9.9.0","forceDate":")" +
+                               deadline + R"("})");
+    start();
+    item = watcher.waitForItem(kBoundMs);
+    ASSERT_TRUE(item);
+    const auto banner =
+        X11Desktop::waitForWindow(QStringLiteral("^Update available$"), sayloom.processId());
+    ASSERT_TRUE(banner) << log.toStdString();
+    const QStringList bannerTexts = waitForTexts(QStringLiteral("Sayloom v9.9.0 is available"));
+    EXPECT_TRUE(bannerTexts.contains(QStringLiteral("Download now")))
+        << bannerTexts.join('|').toStdString();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return item->iconPixmap() != plainSymbol; }, kBoundMs))
+        << "the update dot on the tray's symbol";
+
+    // A click on the tray icon opens the menu; Escape closes it. (Its texts are not on the
+    // accessibility bus's tree: Qt leaves pop-up windows out of it.)
+    ASSERT_TRUE(item->activate()) << item->lastError().toStdString();
+    const auto menu = X11Desktop::waitForWindow(QStringLiteral("^Sayloom$"), sayloom.processId());
+    ASSERT_TRUE(menu) << log.toStdString();
+    ASSERT_TRUE(X11Desktop::xdotool({QStringLiteral("key"), QStringLiteral("Escape")}));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return X11Desktop::visibleWindows(QStringLiteral("^Sayloom$"), sayloom.processId())
+                .isEmpty();
+        },
+        kBoundMs));
+}
+
+TEST_F(DesktopApp, AForcedUpdateAlertsAndDownloadUpdateOpensTheUpdateAndEndsTheProgram) {
+    StandIn browser(QStringLiteral("browser"));
+    process.setEnvironmentValue(QStringLiteral("SAYLOOM_BROWSER"), browser.path());
+    const QString updateUrl =
+        QStringLiteral("http://127.0.0.1:%1/download/9.9.0").arg(server.port());
+    answerSignedIn(server, R"({"forceUpdate":true,"latestVersion":"9.9.0","updateUrl":")" +
+                               updateUrl.toUtf8() + R"("})");
+    process.signIn();
+    start();
+
+    const QStringList texts = waitForTexts(QStringLiteral("Download Update"));
+    EXPECT_TRUE(texts.contains(QStringLiteral("Update Required"))) << texts.join('|').toStdString();
+    const auto alert = X11Desktop::waitForWindow(QStringLiteral("^Sayloom$"), sayloom.processId());
+    ASSERT_TRUE(alert) << log.toStdString();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return X11Desktop::activeWindow() == *alert; }, kBoundMs));
+    // Return presses the default button, "Download Update".
+    ASSERT_TRUE(X11Desktop::xdotool({QStringLiteral("key"), QStringLiteral("Return")}));
+
+    EXPECT_EQ(browser.waitForStart(kBoundMs), std::optional<QByteArray>(updateUrl.toUtf8()));
+    ASSERT_TRUE(sayloom.waitForFinished(kBoundMs));
+    EXPECT_EQ(sayloom.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(sayloom.exitCode(), 0);
+    log += sayloom.readAll();
+    EXPECT_TRUE(log.contains("Engine stopped before exit")) << log.toStdString();
 }
 
 } // namespace

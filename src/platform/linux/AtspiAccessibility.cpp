@@ -232,4 +232,31 @@ AXError AtspiAccessibility::enableAccessibility(Duration timeout) {
     return ax_error::success;
 }
 
+std::optional<bool> AtspiAccessibility::isAccessibilityEnabled(Duration timeout) {
+    GError* error = nullptr;
+    GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &error);
+    if (!bus) {
+        g_clear_error(&error);
+        return std::nullopt;
+    }
+    const int ms =
+        static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(timeout).count());
+    GVariant* reply = g_dbus_connection_call_sync(
+        bus, "org.a11y.Bus", "/org/a11y/bus", "org.freedesktop.DBus.Properties", "Get",
+        g_variant_new("(ss)", "org.a11y.Status", "IsEnabled"), G_VARIANT_TYPE("(v)"),
+        G_DBUS_CALL_FLAGS_NONE, ms, nullptr, &error);
+    g_object_unref(bus);
+    if (!reply) {
+        g_clear_error(&error);
+        return std::nullopt;
+    }
+    GVariant* value = nullptr;
+    g_variant_get(reply, "(v)", &value);
+    const bool enabled =
+        g_variant_is_of_type(value, G_VARIANT_TYPE_BOOLEAN) && g_variant_get_boolean(value);
+    g_variant_unref(value);
+    g_variant_unref(reply);
+    return enabled;
+}
+
 } // namespace sayloom::linux_desktop

@@ -36,6 +36,8 @@ public:
     // Turns on the accessibility bus's IsEnabled status: applications started from now on expose
     // their tree (Qt's do so only then). The desktop keeps the setting.
     AXError enableAccessibility(Duration timeout);
+    // The accessibility bus's IsEnabled status; nothing when the bus does not answer.
+    static std::optional<bool> isAccessibilityEnabled(Duration timeout);
 
 private:
     static void onFocusEvent(AtspiEvent* event, void* self);

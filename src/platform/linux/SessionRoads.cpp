@@ -128,4 +128,10 @@ QString name(InsertionRoad road) {
     return {};
 }
 
+bool isBuilt(HotkeyRoad road) { return road == HotkeyRoad::x11; }
+
+bool isBuilt(InsertionRoad road) {
+    return road == InsertionRoad::accessibility || road == InsertionRoad::x11Keys;
+}
+
 } // namespace sayloom::linux_desktop

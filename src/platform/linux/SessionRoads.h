@@ -57,4 +57,12 @@ struct SessionRoads {
 QString name(HotkeyRoad road);
 QString name(InsertionRoad road);
 
+// Whether this build can drive a road; the Wayland compositors' own roads come later.
+bool isBuilt(HotkeyRoad road);
+bool isBuilt(InsertionRoad road);
+
+// The one step that gives a Wayland session a hotkey road: reading the keyboards.
+inline constexpr const char* kInputGroupStep =
+    "add yourself to the input group: sudo usermod -aG input $USER, then log in again";
+
 } // namespace sayloom::linux_desktop
