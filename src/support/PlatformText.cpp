@@ -46,6 +46,11 @@ const PlatformText& platformTextEntry(PlatformTextKey key) {
     static const PlatformText microphoneURL{
         "x-apple.systempreferences:com.apple.settings.PrivacySecurity.extension?Privacy_Microphone",
         ""};
+    static const PlatformText accessibilityHelp{
+        "System Settings > Privacy & Security > Accessibility",
+        "Sayloom hears its key and types for you through the X server, which needs an X11 (Xorg) "
+        "session with the XInput 2 and XTest extensions. In a Wayland session, log out and choose "
+        "an X11 session at the login screen."};
 
     switch (key) {
     case K::fnHotkeyName:
@@ -70,6 +75,8 @@ const PlatformText& platformTextEntry(PlatformTextKey key) {
         return accessibilityURL;
     case K::microphoneSettingsURL:
         return microphoneURL;
+    case K::accessibilityMissingHelp:
+        return accessibilityHelp;
     }
     return fn;
 }

@@ -27,6 +27,9 @@ enum class PlatformTextKey {
     // such page.
     accessibilitySettingsURL,
     microphoneSettingsURL,
+    // What the Accessibility row's "Allow" and "Open Settings" buttons say is missing before they
+    // lead there.
+    accessibilityMissingHelp,
 };
 
 struct PlatformText {
