@@ -34,6 +34,9 @@ HotkeyPicker::HotkeyPicker(bool offersNone, const QString& accessibleName, QWidg
     : QComboBox(parent)
     , offersNone_(offersNone) {
     setAccessibleName(accessibleName);
+    // On Linux, Qt names a combo box by its current text; the description still says which
+    // shortcut this is.
+    setAccessibleDescription(accessibleName);
     setModel(new QStandardItemModel(this));
     setSizeAdjustPolicy(QComboBox::AdjustToContents);
     // The list marks the current choice, which the desktop's style may leave unmarked.

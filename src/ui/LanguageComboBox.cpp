@@ -67,6 +67,8 @@ LanguageComboBox::LanguageComboBox(bool allowAuto, const QString& accessibleName
     popup_->setFrameShape(QFrame::StyledPanel);
     popup_->setFixedSize(kPopupWidth, kPopupHeight);
     popup_->setAccessibleName(accessibleName);
+    // Its window carries the button's name too, so that a window list can tell which list is open.
+    popup_->setWindowTitle(accessibleName);
     search_ = new QLineEdit(popup_);
     search_->setPlaceholderText(QStringLiteral("Search"));
     search_->setAccessibleName(QStringLiteral("Search languages"));

@@ -87,6 +87,8 @@ SettingsView::SettingsView(Collaborators collaborators, QWidget* parent)
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll->setWidget(page);
+    // Tab goes from control to control (the page scrolls to each); the page itself is no stop.
+    scroll->setFocusPolicy(Qt::NoFocus);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(scroll);
@@ -208,6 +210,8 @@ QWidget* SettingsView::makeDictation(QWidget* parent) {
     summary_ = secondary(leftText(QString(), 12, QFont::Normal, dictation));
     tone_ = new QComboBox(dictation);
     tone_->setAccessibleName(QStringLiteral("Writing tone"));
+    // On Linux a combo box is named by its current text; the description says what it sets.
+    tone_->setAccessibleDescription(tone_->accessibleName());
     tone_->setStyle(new CheckedMenuStyle(tone_));
     for (const TonePreset tone : allTonePresets())
         tone_->addItem(displayName(tone), rawValue(tone));
