@@ -177,9 +177,9 @@ QWidget* SettingsView::makeAccount(QWidget* parent) {
     trialLayout->addWidget(trialText_, 1);
     trialLayout->addWidget(upgradeNow);
 
-    auto* managePlan = new QPushButton(QStringLiteral("Manage plan"), account);
+    auto* managePlan = makeButton(QStringLiteral("Manage plan"), account);
     connect(managePlan, &QPushButton::clicked, this, [this] { c_.links.openBillingPortal(); });
-    auto* signOut = new QPushButton(QStringLiteral("Sign out"), account);
+    auto* signOut = makeButton(QStringLiteral("Sign out"), account);
     connect(signOut, &QPushButton::clicked, this, &SettingsView::confirmSignOut);
 
     auto* who = new QVBoxLayout;
@@ -265,6 +265,7 @@ QWidget* SettingsView::makeSystem(QWidget* parent) {
     auto* refresh = new QPushButton(QStringLiteral("Refresh status"), system);
     refresh->setIcon(symbolIcon(QStringLiteral("view-refresh"), QStringLiteral("refresh"),
                                 palette().color(QPalette::ButtonText)));
+    padSides(refresh);
     refresh->setToolTip(QStringLiteral("Refresh permission status"));
     refresh->setAccessibleDescription(refresh->toolTip());
     connect(refresh, &QPushButton::clicked, this, [this] { c_.engine.checkPermissions(); });

@@ -27,6 +27,9 @@ ShortcutRows::ShortcutRows(AppSettings& settings, QWidget* parent)
     speechLanguage_ = new LanguageComboBox(true, QStringLiteral("Speech language"), this);
     translationHotkey_ = new HotkeyPicker(true, QStringLiteral("Translation shortcut"), this);
     outputLanguage_ = new LanguageComboBox(false, QStringLiteral("Translate to"), this);
+    // Each row's two pickers stand as tall as each other.
+    for (HotkeyPicker* picker : {dictationHotkey_, translationHotkey_})
+        picker->setMinimumHeight(speechLanguage_->sizeHint().height());
 
     auto* grid = new QGridLayout(this);
     grid->setContentsMargins(0, 0, 0, 0);

@@ -81,6 +81,17 @@ QPushButton* makeLinkButton(const QString& text, int pixelSize, QWidget* parent)
     return button;
 }
 
+QPushButton* makeButton(const QString& text, QWidget* parent) {
+    auto* button = new QPushButton(text, parent);
+    padSides(button);
+    return button;
+}
+
+void padSides(QPushButton* button) {
+    constexpr int kSidePadding = 8;
+    button->setMinimumWidth(button->sizeHint().width() + 2 * kSidePadding);
+}
+
 QLabel* makeSectionTitle(const QString& text, QWidget* parent) {
     QLabel* label = makeTextLabel(text, 14, QFont::DemiBold, parent);
     label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
