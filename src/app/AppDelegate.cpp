@@ -61,6 +61,9 @@ void AppDelegate::applicationDidFinishLaunching() {
     if (const auto mismatch = recordingProfileMismatch(c_.recordingProfile))
         log_.error("%{public}s", *mismatch);
     c_.loginItem.setLaunchAtLogin(c_.settings.autoLaunch());
+    // A change in the settings window takes effect at once.
+    connect(&c_.settings, &AppSettings::autoLaunchChanged, this,
+            [this](bool enabled) { c_.loginItem.setLaunchAtLogin(enabled); });
     c_.updates.clearExpiredSnooze();
     log_.info("Application launched");
 

@@ -51,6 +51,7 @@
 #include "ui/RecordingIndicator.h"
 #include "ui/SayloomIcons.h"
 #include "ui/TrayIcon.h"
+#include "ui/WidgetSetupWindowFactory.h"
 #include "ui/WidgetWindowFactory.h"
 
 #include <QGuiApplication>
@@ -177,11 +178,17 @@ public:
             transcriber_, settings_, services_.scheduler(), hotkeys_, recorder_, injector_,
             permissions_, &popups_, &authState_, &postProcessing_, &services_.session(),
             APIConfig::endpoints().warmupURL(), &account_, &wake_});
+        setupWindows_ =
+            std::make_unique<WidgetSetupWindowFactory>(WidgetSetupWindowFactory::Collaborators{
+                settings_, authState_, *engine_, updates_, webLinks_, services_.scheduler(),
+                [this](bool microphoneGranted) {
+                    delegate_->openPermissionSettings(microphoneGranted);
+                }});
         delegate_ = std::make_unique<AppDelegate>(AppDelegate::Collaborators{
             *engine_, authState_, services_.auth(), settings_, windows_, loginItem_, indicator_,
             programs_, webLinks_, updates_, notifications_, services_.scheduler(),
             [] { QCoreApplication::quit(); }, QString::fromLatin1(build::kVersion),
-            QString::fromUtf8(build::kRecordingProfile), &hotkeys_});
+            QString::fromUtf8(build::kRecordingProfile), &hotkeys_, setupWindows_.get()});
         signInHost_ = std::make_unique<SignInHost>(services_, authState_, *delegate_);
         connectPill();
         connectTray();
@@ -314,6 +321,7 @@ private:
     TrayIcon tray_;
     AvatarCache avatars_;
     std::unique_ptr<SayloomEngine> engine_;
+    std::unique_ptr<WidgetSetupWindowFactory> setupWindows_;
     std::unique_ptr<AppDelegate> delegate_;
     std::unique_ptr<SignInHost> signInHost_;
     std::unique_ptr<MenuWindow> menu_;

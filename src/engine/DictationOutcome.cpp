@@ -79,7 +79,15 @@ void DictationOutcomeTracker::engineStateChanged(const EngineState& state) {
 void DictationOutcomeTracker::transcriptionSequenceChanged(qint64 transcriptionSequence,
                                                            const QString& lastTranscription,
                                                            const QString& fieldText) {
-    if (baselineTranscriptionSequence_ && transcriptionSequence > *baselineTranscriptionSequence_)
+    if (baselineTranscriptionSequence_ && transcriptionSequence > *baselineTranscriptionSequence_) {
+        countedTranscription_ = true;
+        update(nextOutcome(lastTranscription, fieldText, outcome_));
+    }
+}
+
+void DictationOutcomeTracker::fieldTextChanged(const QString& lastTranscription,
+                                               const QString& fieldText) {
+    if (countedTranscription_)
         update(nextOutcome(lastTranscription, fieldText, outcome_));
 }
 

@@ -43,6 +43,10 @@ public:
     // The engine's transcription sequence changed (every assignment).
     void transcriptionSequenceChanged(qint64 transcriptionSequence,
                                       const QString& lastTranscription, const QString& fieldText);
+    // The field's text changed. A dictation into the field may land after the engine counted
+    // its transcription (pasted on a later turn of the event loop): once a new transcription
+    // has been counted, the rule runs again with the field as it is now.
+    void fieldTextChanged(const QString& lastTranscription, const QString& fieldText);
 
 Q_SIGNALS:
     void outcomeChanged(const sayloom::DictationOutcome& outcome);
@@ -53,6 +57,7 @@ private:
     DictationOutcome outcome_;
     std::optional<qint64> baselineTranscriptionSequence_;
     bool sawRecording_ = false;
+    bool countedTranscription_ = false;
 };
 
 } // namespace sayloom

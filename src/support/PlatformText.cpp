@@ -50,6 +50,11 @@ const PlatformText& platformTextEntry(PlatformTextKey key) {
         "",
         "Sayloom has switched on the desktop's accessibility support. Applications that were "
         "already open join it when they are started again; until then Sayloom pastes into them."};
+    static const PlatformText accessibilityHelp{
+        "System Settings > Privacy & Security > Accessibility",
+        "Sayloom hears its key and types for you through the X server, which needs an X11 (Xorg) "
+        "session with the XInput 2 and XTest extensions. In a Wayland session, log out and choose "
+        "an X11 session at the login screen."};
 
     switch (key) {
     case K::fnHotkeyName:
@@ -76,6 +81,8 @@ const PlatformText& platformTextEntry(PlatformTextKey key) {
         return microphoneURL;
     case K::restartAppsForAccessibility:
         return restartApps;
+    case K::accessibilityMissingHelp:
+        return accessibilityHelp;
     }
     return fn;
 }

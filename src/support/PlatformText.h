@@ -30,6 +30,9 @@ enum class PlatformTextKey {
     // Applications join the accessibility bus when they start: those started before it was
     // switched on need a restart before text can be inserted into them directly.
     restartAppsForAccessibility,
+    // What the Accessibility row's "Allow" and "Open Settings" buttons say is missing before they
+    // lead there.
+    accessibilityMissingHelp,
 };
 
 struct PlatformText {

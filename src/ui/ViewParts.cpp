@@ -1,11 +1,13 @@
 #include "ui/ViewParts.h"
 
+#include <QFrame>
 #include <QImage>
 #include <QLabel>
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
 #include <QSvgRenderer>
+#include <QVBoxLayout>
 
 // The resources of a static library register only when asked to, outside any namespace.
 static void registerViewResources() { Q_INIT_RESOURCE(icons); }
@@ -77,6 +79,35 @@ QPushButton* makeLinkButton(const QString& text, int pixelSize, QWidget* parent)
                        "QPushButton:hover, QPushButton:focus { text-decoration: underline; }"
                        "QPushButton:disabled { color: palette(mid); }"));
     return button;
+}
+
+QPushButton* makeButton(const QString& text, QWidget* parent) {
+    auto* button = new QPushButton(text, parent);
+    padSides(button);
+    return button;
+}
+
+void padSides(QPushButton* button) {
+    constexpr int kSidePadding = 8;
+    button->setMinimumWidth(button->sizeHint().width() + 2 * kSidePadding);
+}
+
+QLabel* makeSectionTitle(const QString& text, QWidget* parent) {
+    QLabel* label = makeTextLabel(text, 14, QFont::DemiBold, parent);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    return label;
+}
+
+QFrame* makeCard(QWidget* parent) {
+    auto* card = new QFrame(parent);
+    // Named, so that the style reaches the panel and none of the controls inside it.
+    card->setObjectName(QStringLiteral("card"));
+    card->setStyleSheet(QStringLiteral("QFrame#card { background: palette(base); border: 1px solid "
+                                       "palette(midlight); border-radius: 8px; }"));
+    auto* layout = new QVBoxLayout(card);
+    layout->setContentsMargins(14, 12, 14, 12);
+    layout->setSpacing(12);
+    return card;
 }
 
 } // namespace sayloom

@@ -5,6 +5,7 @@
 #include <QString>
 
 class QColor;
+class QFrame;
 class QLabel;
 class QPushButton;
 class QWidget;
@@ -33,5 +34,13 @@ QLabel* makeIconLabel(const QIcon& icon, int pixelSize, QWidget* parent = nullpt
 // A button that reads as a link: text in the palette's link colour, underlined under the pointer
 // and with the keyboard focus, which it takes like any button.
 QPushButton* makeLinkButton(const QString& text, int pixelSize, QWidget* parent = nullptr);
+// A push button with room on both sides of its text, which some styles draw edge to edge.
+QPushButton* makeButton(const QString& text, QWidget* parent = nullptr);
+// The same room for a button whose icon and text are set (measured once, from them).
+void padSides(QPushButton* button);
+// A section's title over its card, left-aligned.
+QLabel* makeSectionTitle(const QString& text, QWidget* parent = nullptr);
+// A rounded panel in the base colour with a vertical layout, for one section's rows.
+QFrame* makeCard(QWidget* parent = nullptr);
 
 } // namespace sayloom

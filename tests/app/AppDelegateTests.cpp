@@ -131,6 +131,8 @@ TEST_F(AppDelegateTest, ASignedOutLaunchShowsOneSignInWindowAndStopsTheEngine) {
     EXPECT_EQ(delegate->dockedWindows().size(), 1);
     EXPECT_GE(hotkeys.stopCount, 1);
     EXPECT_EQ(loginService.calls, QStringList{"register"}) << "applied at every launch";
+    settings.setAutoLaunch(false);
+    EXPECT_EQ(loginService.calls, (QStringList{"register", "unregister"})) << "and when changed";
     EXPECT_EQ(
         logs.messages(QStringLiteral("app")),
         (QStringList{"recording profile mismatch: binary is production, bundle declares debug",

@@ -82,6 +82,24 @@ TEST_F(OutcomeTrackerTest, ATranscriptThatReachesTheFieldIsTyped) {
     EXPECT_EQ(tracker.outcome(), (DictationOutcome{true, true, true}));
 }
 
+TEST_F(OutcomeTrackerTest, ATranscriptPastedAfterItWasCountedStillCountsAsTyped) {
+    tracker.fieldShown(2, QStringLiteral("earlier"), QString());
+    tracker.fieldTextChanged(QStringLiteral("earlier"), QStringLiteral("earlier"));
+    EXPECT_TRUE(reported.empty()) << "typing before a new transcription proves nothing";
+    tracker.engineStateChanged(EngineState::recording());
+    tracker.engineStateChanged(EngineState::transcribing());
+    // The engine counts the transcription before the paste reaches the field.
+    tracker.transcriptionSequenceChanged(3, QStringLiteral("Hello there."), QString());
+    tracker.engineStateChanged(EngineState::idle());
+    EXPECT_EQ(tracker.outcome(), (DictationOutcome{true, true, false}));
+    tracker.fieldTextChanged(QStringLiteral("Hello there."), QStringLiteral("Hello"));
+    EXPECT_EQ(tracker.outcome(), (DictationOutcome{true, true, false}));
+    tracker.fieldTextChanged(QStringLiteral("Hello there."), QStringLiteral("Hello there."));
+    EXPECT_EQ(tracker.outcome(), (DictationOutcome{true, true, true}));
+    tracker.fieldTextChanged(QStringLiteral("Hello there."), QString());
+    EXPECT_EQ(tracker.outcome(), (DictationOutcome{true, true, true})) << "typed stays typed";
+}
+
 TEST_F(OutcomeTrackerTest, NothingCountsBeforeTheFieldIsShown) {
     tracker.transcriptionSequenceChanged(3, QStringLiteral("Hello"), QStringLiteral("Hello"));
     EXPECT_TRUE(reported.empty());

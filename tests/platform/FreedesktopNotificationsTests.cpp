@@ -1,3 +1,4 @@
+#include "FakeNotificationServer.h"
 #include "TaskProbe.h"
 
 #include "platform/linux/FreedesktopNotifications.h"
@@ -6,39 +7,11 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTest>
-#include <QVariantMap>
 
 #include <gtest/gtest.h>
 
 using namespace sayloom;
 using namespace sayloom::testing;
-
-// A notification server that records what it was asked to show.
-class FakeNotificationServer : public QObject {
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
-public:
-    struct Shown {
-        QString application;
-        uint replaces;
-        QString summary;
-        QString body;
-    };
-    std::vector<Shown> shown;
-
-public Q_SLOTS:
-    QString GetServerInformation(QString& vendor, QString& version, QString& specVersion) {
-        vendor = QStringLiteral("test");
-        version = QStringLiteral("1");
-        specVersion = QStringLiteral("1.2");
-        return QStringLiteral("fake-notifications");
-    }
-    uint Notify(const QString& application, uint replaces, const QString&, const QString& summary,
-                const QString& body, const QStringList&, const QVariantMap&, int) {
-        shown.push_back({application, replaces, summary, body});
-        return replaces != 0 ? replaces : static_cast<uint>(shown.size()) + 40;
-    }
-};
 
 namespace {
 
@@ -76,9 +49,7 @@ TEST(FreedesktopNotificationsTest,
     QDBusConnection serverConnection =
         QDBusConnection::connectToBus(address, QStringLiteral("notification-server"));
     FakeNotificationServer server;
-    ASSERT_TRUE(serverConnection.registerObject(QStringLiteral("/org/freedesktop/Notifications"),
-                                                &server, QDBusConnection::ExportAllSlots));
-    ASSERT_TRUE(serverConnection.registerService(QStringLiteral("org.freedesktop.Notifications")));
+    ASSERT_EQ(server.registerOnBus(serverConnection), QString());
 
     EXPECT_TRUE(settle(TaskProbe<bool>::start(notifications.requestAuthorization())));
     for (int i = 0; i < 2; ++i)
@@ -97,5 +68,3 @@ TEST(FreedesktopNotificationsTest,
 }
 
 } // namespace
-
-#include "FreedesktopNotificationsTests.moc"

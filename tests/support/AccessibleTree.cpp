@@ -17,9 +17,11 @@ void walk(AtspiAccessible* object, int depth, std::vector<AccessibleNode>& nodes
     node.depth = depth;
     node.role = take(atspi_accessible_get_role_name(object, nullptr));
     node.name = take(atspi_accessible_get_name(object, nullptr));
+    node.description = take(atspi_accessible_get_description(object, nullptr));
     if (AtspiStateSet* states = atspi_accessible_get_state_set(object)) {
         node.showing = atspi_state_set_contains(states, ATSPI_STATE_SHOWING);
         node.focusable = atspi_state_set_contains(states, ATSPI_STATE_FOCUSABLE);
+        node.focused = atspi_state_set_contains(states, ATSPI_STATE_FOCUSED);
         g_object_unref(states);
     }
     nodes.push_back(node);
@@ -74,6 +76,28 @@ QStringList AccessibleTree::windowTitles(qint64 pid) {
         if (node.depth == 0 && node.showing)
             result << node.name;
     return result;
+}
+
+std::optional<AccessibleNode> AccessibleTree::focused(qint64 pid) {
+    // A container around the focused control may report the focus too; the control is the one
+    // that can take it.
+    for (const AccessibleNode& node : of(pid))
+        if (node.focused && node.focusable && node.showing)
+            return node;
+    return std::nullopt;
+}
+
+QString AccessibleTree::dump(qint64 pid) {
+    QString text;
+    for (const AccessibleNode& node : of(pid)) {
+        text += QString(node.depth * 2, QLatin1Char(' ')) + node.role + QStringLiteral(" '") +
+                node.name + QLatin1Char('\'');
+        if (!node.description.isEmpty())
+            text += QStringLiteral(" (") + node.description + QLatin1Char(')');
+        text += QLatin1String(node.showing ? "" : " hidden") +
+                QLatin1String(node.focused ? " focused" : "") + QLatin1Char('\n');
+    }
+    return text;
 }
 
 } // namespace sayloom::testing

@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
 #include <vector>
 
 namespace sayloom::testing {
@@ -11,8 +12,10 @@ namespace sayloom::testing {
 struct AccessibleNode {
     QString role; // AT-SPI role name: "push button", "label", "frame", ...
     QString name; // the accessible name (a button's label, a label's text)
+    QString description;
     bool showing = false;
     bool focusable = false;
+    bool focused = false;
     int depth = 0;
 };
 
@@ -25,6 +28,10 @@ public:
     static QStringList names(qint64 pid, const QString& role = {});
     // The titles of its showing top-level windows.
     static QStringList windowTitles(qint64 pid);
+    // Its showing object that has the keyboard focus, if any.
+    static std::optional<AccessibleNode> focused(qint64 pid);
+    // One line per object, indented by depth, for failure messages.
+    static QString dump(qint64 pid);
 };
 
 } // namespace sayloom::testing
