@@ -120,8 +120,8 @@ bool TextInjector::inject(const QString& text) {
         return true;
     }
     // Failures that say something about the application are remembered; those that say
-    // something about this moment (nothing focused, a web field, a busy target, no access) are
-    // not.
+    // something about this moment or this field (nothing focused, a web field, a busy target, no
+    // access, a field that ignored the write) are not.
     if (error->errorCase() == InjectionError::Case::axFailure ||
         error->errorCase() == InjectionError::Case::attributeNotSettable)
         c_.fallbackCache.add(*bundleID);

@@ -90,6 +90,8 @@ TEST_F(TextInjectorTest, ChoosesTheRoadByApplicationAndDirectOutcome) {
          InjectionError::temporarilyUnavailable(), TextInjector::Road::paste, true, false},
         {"no access is not cached", QStringLiteral("org.example.G"),
          InjectionError::accessibilityNotGranted(), TextInjector::Road::paste, true, false},
+        {"ignored write is not cached", QStringLiteral("org.example.H"),
+         InjectionError::writeIgnored(), TextInjector::Road::paste, true, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
