@@ -172,6 +172,12 @@ public:
         ++contentReads;
         return contents_;
     }
+    std::optional<qint64> contentRequestCount() const override { return contentRequests; }
+    // Another application asks for what the clipboard holds (it takes a paste).
+    void applicationAsksForContent() {
+        if (contentRequests)
+            ++*contentRequests;
+    }
     void clearContents() override {
         log << QStringLiteral("clear");
         contents_.clear();
@@ -203,6 +209,8 @@ public:
 
     QStringList log;
     mutable int contentReads = 0;
+    // Nothing for a desktop that does not tell.
+    std::optional<qint64> contentRequests = 0;
 
 private:
     PasteboardContents contents_;
@@ -210,11 +218,14 @@ private:
 };
 
 // Records the keys it was asked to post: "paste ctrl+v", "begin TEXT",
-// "chunk TEXT", "pause", "finish".
+// "chunk TEXT", "pause", "finish". `onPaste` stands for the focused application receiving the
+// shortcut.
 class FakeKeyPoster final : public KeyPoster {
 public:
     bool postPaste() override {
         events << QStringLiteral("paste ctrl+v");
+        if (onPaste)
+            onPaste();
         return true;
     }
     void beginTyping(const QString& text) override { events << QStringLiteral("begin ") + text; }
@@ -228,6 +239,7 @@ public:
 
     QStringList events;
     QStringList chunks;
+    std::function<void()> onPaste;
 };
 
 class FakeAccessibilityTrust final : public AccessibilityTrust {
