@@ -74,14 +74,25 @@ void AppDelegate::applicationDidFinishLaunching() {
     });
     connect(&c_.engine, &SayloomEngine::stateChanged, this,
             [this](const EngineState& state) { engineStateChanged(state); });
+    connect(&c_.engine, &SayloomEngine::recordingNoticeChanged, this,
+            [this] { updateRecordingIndicator(); });
     observeSignIn();
 }
 
-void AppDelegate::engineStateChanged(const EngineState& state) {
-    if (state.is(EngineState::Kind::idle))
-        c_.recordingIndicator.hide();
-    else
+void AppDelegate::updateRecordingIndicator() {
+    const bool shown =
+        !c_.engine.state().is(EngineState::Kind::idle) || c_.engine.recordingNotice();
+    if (shown == pillShown_)
+        return;
+    pillShown_ = shown;
+    if (shown)
         c_.recordingIndicator.show();
+    else
+        c_.recordingIndicator.hide();
+}
+
+void AppDelegate::engineStateChanged(const EngineState& state) {
+    updateRecordingIndicator();
 
     // A forced update that waited for the dictation to end goes on once the engine is idle (an
     // error state keeps it waiting for the retry timer).

@@ -142,6 +142,8 @@ private:
     QCoro::Task<void> warnThenForceUpdate(QString url, QString version);
     QCoro::Task<void> showForceUpdateModal(QString url, QString version);
     void engineStateChanged(const EngineState& state);
+    // The pill shows while a dictation is under way, and while the engine has a notice.
+    void updateRecordingIndicator();
 
     Logger log_{QStringLiteral("app")};
     Collaborators c_;
@@ -154,6 +156,7 @@ private:
     AppWindow* lastPresented_ = nullptr;
     std::unique_ptr<AppWindow> snoozeWindow_;
 
+    bool pillShown_ = false;
     bool isLaunchCheck_ = true;
     Timer versionCheckTimer_;
     bool pendingForceUpdate_ = false;

@@ -244,6 +244,8 @@ private:
                          &RecordingIndicator::setNotice);
         QObject::connect(&recorder_, &AudioRecorder::audioLevelChanged, &indicator_,
                          &RecordingIndicator::setAudioLevel);
+        QObject::connect(&injector_, &TextInjector::leftOnClipboard, engine,
+                         &SayloomEngine::transcriptLeftOnClipboard);
     }
 
     void connectTray() {

@@ -438,6 +438,18 @@ void SayloomEngine::handleTranscriptionResult(const TranscribeResult& result,
     setState(EngineState::idle());
 }
 
+void SayloomEngine::transcriptLeftOnClipboard() {
+    log_.error("No application took the paste - the transcript is on the clipboard");
+    setAccessibilityNeeded(true);
+    const QString notice = platformText(PlatformTextKey::copiedPressToPaste);
+    setRecordingNotice(notice);
+    clipboardNoticeTimer_ = c_.scheduler.scheduleOnce(kClipboardNoticeDisplay, [this, notice] {
+        // A recording started since has a notice of its own, or none.
+        if (recordingNotice_ == notice)
+            setRecordingNotice(std::nullopt);
+    });
+}
+
 QCoro::Task<void> SayloomEngine::handleTranscriptionError(std::exception_ptr error,
                                                           std::uint64_t generation) {
     bool hardLimit = false;

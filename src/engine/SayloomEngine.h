@@ -77,6 +77,8 @@ public:
     const std::optional<QString>& activeTranslationTarget() const {
         return activeTranslationTarget_;
     }
+    // The short notice the pill shows: a recording's time warnings while recording, or for a
+    // few seconds after a dictation that its transcript waits on the clipboard.
     const std::optional<QString>& recordingNotice() const { return recordingNotice_; }
 
     // Refreshes the two permission flags; restarts the key monitor when Accessibility has just
@@ -97,6 +99,12 @@ public:
 
     // The one short sentence a user sees for a failed transcription.
     static QString userMessage(const std::exception_ptr& error);
+
+    // The inserter found after the fact that the last transcript went nowhere and left it on the
+    // clipboard (no application took its paste). Says so as when it could only be left on the
+    // clipboard, and tells the user on the pill how to paste it.
+    void transcriptLeftOnClipboard();
+    static constexpr std::chrono::seconds kClipboardNoticeDisplay{5};
 
 Q_SIGNALS:
     // Each fires on every assignment of its property, also when the value does not change.
@@ -158,6 +166,7 @@ private:
     bool isMicrophoneGranted_ = false;
     std::optional<QString> activeTranslationTarget_;
     std::optional<QString> recordingNotice_;
+    Timer clipboardNoticeTimer_;
 
     Timer startupTimer_;
     bool stoppedBeforeStartup_ = false;

@@ -20,9 +20,10 @@ struct TextRange {
 
 class AccessibilityElement;
 
-// What an attribute holds: nothing, a string, a Boolean, a text range or another element.
-using AccessibilityValue =
-    std::variant<std::monostate, QString, bool, TextRange, std::shared_ptr<AccessibilityElement>>;
+// What an attribute holds: nothing, a string, a Boolean, a number, a text range or another
+// element.
+using AccessibilityValue = std::variant<std::monostate, QString, bool, qint64, TextRange,
+                                        std::shared_ptr<AccessibilityElement>>;
 
 // The outcome of an attribute read: an error code and, on success, a value that may still be
 // empty.
@@ -36,8 +37,11 @@ struct AccessibilityRead {
 //   "AXRole"              the role, in the vocabulary of AccessibilityInjector::textRoles()
 //   "AXDOMClassList"      answers with success only for an element inside web content
 //   "AXSelectedText"      written to replace the selection, or insert at the caret
-//   "AXSelectedTextRange" the selection (its location is the caret when nothing is selected)
+//   "AXSelectedTextRange" the selection (its location is the caret when nothing is selected);
+//                         written to select that range, or to put the caret at its location
 //   "AXValue"             the whole text
+//   "AXNumberOfCharacters" the length of the whole text, a number (UTF-16 units); told even by
+//                         fields that hide their text, such as password fields
 //   "AXStringForRange"    (parameterised by a TextRange) the text of that range
 //   "AXManualAccessibility" (application element) written true to ask for the tree
 class AccessibilityElement {

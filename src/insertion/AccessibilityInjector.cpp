@@ -21,6 +21,39 @@ std::optional<QString> cut(const QString& text, qint64 from, qint64 to) {
     return text.mid(from, to - from);
 }
 
+// A field's whole text and, when it tells, its length: what the readback compares before and
+// after a write. The length catches fields that hide their text (a password field reads empty
+// whatever it holds).
+struct FieldText {
+    QString text;
+    std::optional<qint64> length;
+
+    friend bool operator==(const FieldText&, const FieldText&) = default;
+};
+
+// Nothing when the text cannot be read: the readback then has nothing to compare.
+std::optional<FieldText> readFieldText(AccessibilityElement& element) {
+    const AccessibilityRead value = element.copyAttributeValue(QStringLiteral("AXValue"));
+    const std::optional<QString> text =
+        value.error == ax_error::success ? stringIn(value.value) : std::nullopt;
+    if (!text)
+        return std::nullopt;
+    const AccessibilityRead count =
+        element.copyAttributeValue(QStringLiteral("AXNumberOfCharacters"));
+    const auto* length =
+        count.error == ax_error::success ? std::get_if<qint64>(&count.value) : nullptr;
+    return FieldText{*text, length ? std::optional<qint64>(*length) : std::nullopt};
+}
+
+std::optional<TextRange> readSelection(AccessibilityElement& element) {
+    const AccessibilityRead read =
+        element.copyAttributeValue(QStringLiteral("AXSelectedTextRange"));
+    const auto* range = std::get_if<TextRange>(&read.value);
+    if (read.error != ax_error::success || !range)
+        return std::nullopt;
+    return *range;
+}
+
 } // namespace
 
 AccessibilityInjector::AccessibilityInjector(AccessibilityAccess& access,
@@ -79,9 +112,27 @@ AccessibilityInjector::insert(const QString& text, const std::optional<QString>&
         return InjectionError::notTextElement();
     }
 
+    // Some fields answer the write with success and keep their text as it was: the transcript
+    // would then be lost without a word. What the field held is read before the write and
+    // compared after it. Replacing a selection with the same text changes nothing either, but
+    // then the text is where it should be.
+    const std::optional<FieldText> before = readFieldText(focused);
+    const std::optional<TextRange> selection = before ? readSelection(focused) : std::nullopt;
+    const bool replacesWithItself =
+        selection &&
+        cut(before->text, selection->location, selection->location + selection->length) == text;
+
     const AXError written = focused.setAttributeValue(QStringLiteral("AXSelectedText"), text);
     switch (written) {
     case ax_error::success:
+        if (before && !replacesWithItself && readFieldText(focused) == before) {
+            // The caret may have moved all the same: put the selection back, so that the paste
+            // lands where the write should have.
+            if (selection)
+                focused.setAttributeValue(QStringLiteral("AXSelectedTextRange"), *selection);
+            log_.debug("Focused element kept its text after the write — using clipboard path");
+            return InjectionError::writeIgnored();
+        }
         log_.debug("AX insert ok into %{public}s (%ld chars)",
                    bundleID.value_or(QStringLiteral("<unknown>")), characterCount(text));
         return std::nullopt;

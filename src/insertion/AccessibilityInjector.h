@@ -16,8 +16,10 @@ namespace sayloom {
 
 // Direct insertion into the focused field through the accessibility interface, and the reads
 // around it: the text near the caret, and the request that an application expose its tree. It
-// never falls back by itself; the caller decides what to do with an InjectionError. Every call on
-// an element is bounded by a 0.15-second time-out. Main thread only; the application makes one.
+// never falls back by itself; the caller decides what to do with an InjectionError. An insertion
+// succeeds only when the field's text changed, as far as the field lets it be read. Every call
+// on an element is bounded by a 0.15-second time-out. Main thread only; the application makes
+// one.
 class AccessibilityInjector final : public AXInjecting, public CaretContextSource {
 public:
     static constexpr std::chrono::milliseconds kMessagingTimeout{150};

@@ -16,6 +16,8 @@ QString InjectionError::description() const {
         return QStringLiteral("temporarilyUnavailable");
     case Case::attributeNotSettable:
         return QStringLiteral("attributeNotSettable");
+    case Case::writeIgnored:
+        return QStringLiteral("writeIgnored");
     }
     return QStringLiteral("axFailure(%1)").arg(code_);
 }

@@ -23,6 +23,8 @@ public:
         temporarilyUnavailable,
         // The focused element refuses to have its selected text set.
         attributeNotSettable,
+        // The focused element took the write without complaint but its text did not change.
+        writeIgnored,
     };
 
     static InjectionError axFailure(AXError code) { return InjectionError(Case::axFailure, code); }
@@ -31,6 +33,7 @@ public:
     static InjectionError notTextElement() { return {Case::notTextElement}; }
     static InjectionError temporarilyUnavailable() { return {Case::temporarilyUnavailable}; }
     static InjectionError attributeNotSettable() { return {Case::attributeNotSettable}; }
+    static InjectionError writeIgnored() { return {Case::writeIgnored}; }
 
     Case errorCase() const { return case_; }
     // The accessibility code of an axFailure; 0 for the other cases.

@@ -23,6 +23,10 @@ public:
     virtual std::optional<QString> string() const = 0;
     // Every format the clipboard offers now, with its data.
     virtual PasteboardContents contents() const = 0;
+    // How many times other applications have asked for the content we put on the clipboard (a
+    // paste, a clipboard manager's copy), counted since this object was made; asking only which
+    // formats are offered does not count. Nothing when this desktop does not let us see it.
+    virtual std::optional<qint64> contentRequestCount() const = 0;
 
     virtual void clearContents() = 0;
     // Puts plain text on the clipboard, as the only content.

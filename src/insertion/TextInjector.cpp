@@ -120,8 +120,8 @@ bool TextInjector::inject(const QString& text) {
         return true;
     }
     // Failures that say something about the application are remembered; those that say
-    // something about this moment (nothing focused, a web field, a busy target, no access) are
-    // not.
+    // something about this moment or this field (nothing focused, a web field, a busy target, no
+    // access, a field that ignored the write) are not.
     if (error->errorCase() == InjectionError::Case::axFailure ||
         error->errorCase() == InjectionError::Case::attributeNotSettable)
         c_.fallbackCache.add(*bundleID);
@@ -147,41 +147,54 @@ bool TextInjector::paste(const QString& text) {
     c_.pasteboard.clearContents();
     c_.pasteboard.setString(text);
     const qint64 expectedChangeCount = c_.pasteboard.changeCount();
+    const std::optional<qint64> requestsAtPaste = c_.pasteboard.contentRequestCount();
 
     setPostingKeys(true);
     c_.keyPoster.postPaste();
     setPostingKeys(false);
 
-    clipboardRestore_ =
-        c_.scheduler.scheduleOnce(kClipboardRestoreDelay, [this, expectedChangeCount, text, saved] {
-            restoreClipboard(expectedChangeCount, text, saved);
+    clipboardRestore_ = c_.scheduler.scheduleOnce(
+        kClipboardRestoreDelay, [this, expectedChangeCount, requestsAtPaste, text, saved] {
+            restoreClipboard(expectedChangeCount, requestsAtPaste, text, saved);
         });
     return trusted;
 }
 
-void TextInjector::restoreClipboard(qint64 expectedChangeCount, const QString& injectedText,
-                                    const SavedClipboard& saved) {
+void TextInjector::restoreClipboard(qint64 expectedChangeCount,
+                                    std::optional<qint64> requestsAtPaste,
+                                    const QString& injectedText, const SavedClipboard& saved) {
+    // A target that takes the paste asks for the text within milliseconds of the keystroke;
+    // without a request by now the paste went nowhere, and putting the old content back would
+    // throw the transcript away.
+    const std::optional<qint64> requests = c_.pasteboard.contentRequestCount();
+    const bool unclaimed = requestsAtPaste && requests && *requests == *requestsAtPaste;
+    bool left = false;
     if (c_.pasteboard.changeCount() != expectedChangeCount) {
         log_.info("Clipboard changed externally, skipping restore");
     } else {
         const std::optional<QString> current = c_.pasteboard.string();
         // Compared by canonical equivalence: a clipboard reader may hand the text back in another
         // normalisation form.
-        if (current && current->normalized(QString::NormalizationForm_C) ==
-                           injectedText.normalized(QString::NormalizationForm_C)) {
+        if (!current || current->normalized(QString::NormalizationForm_C) !=
+                            injectedText.normalized(QString::NormalizationForm_C)) {
+            log_.info("Clipboard content no longer matches injected text, skipping restore");
+        } else if (unclaimed) {
+            log_.info("No application asked for the pasted text, leaving it on the clipboard");
+            left = true;
+        } else {
             c_.pasteboard.clearContents();
             if (!saved.contents.isEmpty())
                 c_.pasteboard.setContents(saved.contents);
             else if (saved.text)
                 c_.pasteboard.setString(*saved.text);
-        } else {
-            log_.info("Clipboard content no longer matches injected text, skipping restore");
         }
     }
     clipboardRestorePending_ = false;
     clipboardOriginal_.reset();
     // The timer that called us is spent; dropping its handle here is safe.
     clipboardRestore_ = Timer();
+    if (left)
+        Q_EMIT leftOnClipboard();
     Q_EMIT clipboardRestoreFinished();
 }
 

@@ -23,7 +23,9 @@ namespace sayloom {
 // content is put back 1.5 seconds after the last paste of a burst), or Unicode key typing for
 // terminals and a few applications that handle neither well. Applications where a direct
 // insertion failed for good are remembered in the fallback cache and pasted into from then on.
-// Main thread only.
+// A direct insertion that left the field as it was is pasted instead. A paste that no application
+// asked the clipboard for went nowhere: its text stays on the clipboard rather than the previous
+// content, and leftOnClipboard() says so. Main thread only.
 class TextInjector final : public QObject, public TranscriptInserter {
     Q_OBJECT
 public:
@@ -73,6 +75,9 @@ Q_SIGNALS:
     void postingKeysChanged(bool posting);
     // The scheduled clipboard restore has run (whatever it decided).
     void clipboardRestoreFinished();
+    // Nobody took the last paste: at the time of the restore its text was left on the clipboard
+    // for the user to paste by hand, and the previous content is gone.
+    void leftOnClipboard();
 
 private:
     // What the clipboard held before the first paste of a burst.
@@ -83,8 +88,9 @@ private:
 
     bool paste(const QString& text);
     bool type(const QString& text);
-    void restoreClipboard(qint64 expectedChangeCount, const QString& injectedText,
-                          const SavedClipboard& saved);
+    // `requestsAtPaste`: the pasteboard's content request count once the text was on it.
+    void restoreClipboard(qint64 expectedChangeCount, std::optional<qint64> requestsAtPaste,
+                          const QString& injectedText, const SavedClipboard& saved);
     void setPostingKeys(bool posting);
 
     Collaborators c_;

@@ -33,6 +33,7 @@ const PlatformText& platformTextEntry(PlatformTextKey key) {
         "Sayloom needs an X11 (Xorg) session."};
     static const PlatformText typeIntoApps{"Enable Accessibility to type into apps",
                                            "Log in to an X11 session to type into apps"};
+    static const PlatformText copied{"Copied. Press ⌘V to paste", "Copied. Press Ctrl+V to paste"};
     static const PlatformText tagLine{"Type with your voice, anywhere on your Mac.",
                                       "Type with your voice, anywhere on your desktop."};
     static const PlatformText ready{
@@ -71,6 +72,8 @@ const PlatformText& platformTextEntry(PlatformTextKey key) {
         return onClipboard;
     case K::typeIntoAppsCaption:
         return typeIntoApps;
+    case K::copiedPressToPaste:
+        return copied;
     case K::aboutTagLine:
         return tagLine;
     case K::readyInTray:

@@ -19,6 +19,9 @@ enum class PlatformTextKey {
     transcriptOnClipboard,
     // The caption under that note, saying what would let Sayloom type into apps.
     typeIntoAppsCaption,
+    // The pill's notice when no application took a paste and the transcript stays on the
+    // clipboard.
+    copiedPressToPaste,
     // The about window's tag line.
     aboutTagLine,
     // The ready notification after the first launch.

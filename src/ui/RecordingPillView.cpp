@@ -215,6 +215,9 @@ QString RecordingPillView::labelText() const {
 QString RecordingPillView::accessibleText() const {
     if (state_.is(Kind::error))
         return state_.message();
+    // Between dictations the pill shows only for a notice.
+    if (state_.is(Kind::idle))
+        return notice_.value_or(QString());
     QString text = state_.is(Kind::transcribing) ? QStringLiteral("Transcribing")
                                                  : QStringLiteral("Listening");
     if (target_)

@@ -283,6 +283,23 @@ TEST_F(AppDelegateTest, ThePillShowsWhileTheEngineIsBusyAndTheEngineStopsAtTheEn
                               QStringLiteral("Engine stopped before exit")));
 }
 
+TEST_F(AppDelegateTest, ANoticeAfterTheDictationShowsThePillUntilItGoes) {
+    launch(true);
+    indicator.calls.clear();
+    engine->transcriptLeftOnClipboard();
+    EXPECT_EQ(indicator.calls, (QStringList{"show"}));
+    scheduler.advance(SayloomEngine::kClipboardNoticeDisplay);
+    EXPECT_EQ(indicator.calls, (QStringList{"show", "hide"}));
+
+    // A dictation that starts while the notice shows keeps the pill up until it ends.
+    engine->transcriptLeftOnClipboard();
+    hotkeys.press();
+    recorder.willRecord(1000);
+    hotkeys.release();
+    settle();
+    EXPECT_EQ(indicator.calls, (QStringList{"show", "hide", "show", "hide"}));
+}
+
 TEST_F(AppDelegateTest, TheEnginesPopupsReachTheDelegateOnlyOnceItHasLaunched) {
     sharedShell.showLimitReached();
     EXPECT_TRUE(journal().isEmpty());

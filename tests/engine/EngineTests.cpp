@@ -268,6 +268,37 @@ TEST_F(EngineTest, AnUnconfirmedInsertionStillCountsButFlagsAccessibility) {
     EXPECT_FALSE(engine.accessibilityNeeded()) << "cleared once Accessibility is granted";
 }
 
+TEST_F(EngineTest, ATranscriptLeftOnTheClipboardFlagsAccessibilityAndShowsANoticeForAWhile) {
+    const QString copied = QStringLiteral("Copied. Press Ctrl+V to paste");
+    dictate();
+    transcriber.complete(0, resultWithText(QStringLiteral("hi")));
+    ASSERT_FALSE(engine.accessibilityNeeded());
+
+    // The restore a moment later finds that nobody took the paste.
+    scheduler.advance(1500ms);
+    engine.transcriptLeftOnClipboard();
+    EXPECT_TRUE(engine.accessibilityNeeded());
+    EXPECT_EQ(engine.recordingNotice(), copied);
+    EXPECT_EQ(engine.state(), EngineState::idle());
+    scheduler.advance(4999ms);
+    EXPECT_EQ(engine.recordingNotice(), copied);
+    scheduler.advance(1ms);
+    EXPECT_EQ(engine.recordingNotice(), std::nullopt);
+
+    // A new recording takes the pill over at once, and keeps its own notice when the clipboard
+    // notice's time runs out.
+    engine.transcriptLeftOnClipboard();
+    recorder.willRecord(32000);
+    hotkeys.press();
+    EXPECT_EQ(engine.recordingNotice(), std::nullopt);
+    recorder.onWarning(QStringLiteral("1 minute left"));
+    scheduler.advance(5s);
+    EXPECT_EQ(engine.recordingNotice(), QStringLiteral("1 minute left"));
+    EXPECT_TRUE(logs.contains(
+        kEngine, LogLevel::error,
+        QStringLiteral("No application took the paste - the transcript is on the clipboard")));
+}
+
 TEST_F(EngineTest, MissingPermissionsShowThePopupAndRecordNothing) {
     permissions.microphone = false;
     hotkeys.press();

@@ -30,14 +30,16 @@ TEST_F(AccessibilityInjectorTest, EmptyTextSucceedsWithoutAnyAccessibilityCall) 
     EXPECT_TRUE(access.focused->calls.isEmpty());
 }
 
-TEST_F(AccessibilityInjectorTest, WritesTheTextAsTheSelectionWithinFourBoundedCalls) {
+TEST_F(AccessibilityInjectorTest, WritesTheTextAsTheSelectionWithBoundedCalls) {
     EXPECT_EQ(injector.insert(QStringLiteral("cafe\u0301s"), QStringLiteral("org.example.Editor")),
               std::nullopt);
 
     ASSERT_EQ(access.focused->writes.size(), 1u);
     EXPECT_EQ(access.focused->writes[0].first, QStringLiteral("AXSelectedText"));
     EXPECT_EQ(std::get<QString>(access.focused->writes[0].second), QStringLiteral("cafe\u0301s"));
-    EXPECT_LE(access.elementCallCount(), 4);
+    // Focus, role, web check, the write, and the field read before and after it.
+    EXPECT_LE(access.elementCallCount(), 9);
+    EXPECT_EQ(access.focused->fieldText(), QStringLiteral("Hellocafe\u0301s world"));
     // Both elements are bounded before their first call.
     EXPECT_EQ(access.systemWide->calls.first(), QStringLiteral("timeout 150"));
     EXPECT_EQ(access.focused->calls.first(), QStringLiteral("timeout 150"));
@@ -140,6 +142,77 @@ TEST_F(AccessibilityInjectorTest, WriteOutcomesMapToErrors) {
         SCOPED_TRACE(code);
         access.focused->writeResult = code;
         EXPECT_EQ(injector.insert(QStringLiteral("text"), std::nullopt), expected);
+    }
+}
+
+TEST_F(AccessibilityInjectorTest, AWriteThatLeavesTheFieldAsItWasIsNotASuccess) {
+    struct Case {
+        const char* name;
+        TextRange selection;
+        QString text;
+        bool ignoresWrites;
+        bool hidesText;
+        bool tellsLength;
+        std::optional<InjectionError> expected;
+    };
+    // The field holds "Hello world".
+    const std::vector<Case> cases = {
+        {"field takes the write", {5, 0}, ",", false, false, true, std::nullopt},
+        {"field ignores the write", {5, 0}, ",", true, false, true, InjectionError::writeIgnored()},
+        {"ignored, length untold", {5, 0}, ",", true, false, false, InjectionError::writeIgnored()},
+        // A password field reads empty before and after: its length tells the write took.
+        {"hidden text takes the write", {0, 0}, "secret", false, true, true, std::nullopt},
+        {"hidden text ignores the write",
+         {0, 0},
+         "secret",
+         true,
+         true,
+         true,
+         InjectionError::writeIgnored()},
+        {"selection replaced by text of its length",
+         {6, 5},
+         "earth",
+         false,
+         false,
+         true,
+         std::nullopt},
+        // The field shows the text either way; a paste now would add it a second time.
+        {"selection replaced by itself", {6, 5}, "world", false, false, true, std::nullopt},
+        {"ignored over a selection of the same text",
+         {6, 5},
+         "world",
+         true,
+         false,
+         true,
+         std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto field = std::make_shared<FakeAccessibilityElement>();
+        field->ignoresWrites = c.ignoresWrites;
+        field->hidesText = c.hidesText;
+        field->tellsLength = c.tellsLength;
+        field->makeTextField(QStringLiteral("Hello world"), c.selection);
+        access.setFocused(field);
+        EXPECT_EQ(injector.insert(c.text, std::nullopt), c.expected);
+        // After a write that did not take, the selection is where it was for the paste.
+        const auto selection = std::get<TextRange>(
+            field->attributes.value(QStringLiteral("AXSelectedTextRange")).value);
+        if (c.expected) {
+            EXPECT_EQ(selection, c.selection);
+        }
+    }
+    EXPECT_TRUE(logs.contains(
+        kCategory, LogLevel::debug,
+        QStringLiteral("Focused element kept its text after the write — using clipboard path")));
+}
+
+TEST_F(AccessibilityInjectorTest, AFieldThatCannotBeReadIsTrustedWithTheWrite) {
+    access.focused->ignoresWrites = true;
+    for (const AXError error : {ax_error::noValue, ax_error::cannotComplete}) {
+        SCOPED_TRACE(error);
+        access.focused->attributes[QStringLiteral("AXValue")] = {error, {}};
+        EXPECT_EQ(injector.insert(QStringLiteral("text"), std::nullopt), std::nullopt);
     }
 }
 

@@ -26,6 +26,9 @@ protected:
         QObject::connect(&injector, &TextInjector::postingKeysChanged, [this](bool posting) {
             keys.events << (posting ? QStringLiteral("posting") : QStringLiteral("posted"));
         });
+        QObject::connect(&injector, &TextInjector::leftOnClipboard, [this] { ++leftOnClipboard; });
+        // Unless a test says otherwise, the focused application takes every paste.
+        keys.onPaste = [this] { pasteboard.applicationAsksForContent(); };
     }
 
     LogCapture logs;
@@ -38,6 +41,7 @@ protected:
     FakeAccessibilityTrust trust;
     std::optional<QString> frontmost = QStringLiteral("org.example.Editor");
     int providerCalls = 0;
+    int leftOnClipboard = 0;
     TextInjector injector{
         TextInjector::Collaborators{ax, cache, pasteboard, keys, trust, scheduler, [this] {
                                         ++providerCalls;
@@ -90,6 +94,8 @@ TEST_F(TextInjectorTest, ChoosesTheRoadByApplicationAndDirectOutcome) {
          InjectionError::temporarilyUnavailable(), TextInjector::Road::paste, true, false},
         {"no access is not cached", QStringLiteral("org.example.G"),
          InjectionError::accessibilityNotGranted(), TextInjector::Road::paste, true, false},
+        {"ignored write is not cached", QStringLiteral("org.example.H"),
+         InjectionError::writeIgnored(), TextInjector::Road::paste, true, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -240,6 +246,50 @@ TEST_F(TextInjectorTest, RestoreComparesTheTextByCanonicalEquivalence) {
     EXPECT_TRUE(logs.contains(
         kCategory, LogLevel::info,
         QStringLiteral("Clipboard content no longer matches injected text, skipping restore")));
+}
+
+TEST_F(TextInjectorTest, APasteNobodyAskedForStaysOnTheClipboard) {
+    frontmost.reset();
+    struct Case {
+        const char* name;
+        // Which pastes of the burst the target takes.
+        QList<bool> taken;
+        std::optional<qint64> requests;
+        bool userCopiesMeanwhile;
+        QString afterRestore;
+        int left;
+    };
+    const std::vector<Case> cases = {
+        {"taken", {true}, 0, false, "before", 0},
+        {"nobody asked", {false}, 0, false, "dictated 1", 1},
+        // The first paste arrived; the last one is the one that went nowhere.
+        {"last of a burst not taken", {true, false}, 0, false, "dictated 2", 1},
+        {"desktop that does not tell", {false}, std::nullopt, false, "before", 0},
+        {"user copied since", {false}, 0, true, "user's copy", 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        pasteboard.contentRequests = c.requests;
+        leftOnClipboard = 0;
+        pasteboard.userCopies(textContents(QStringLiteral("before")));
+        for (qsizetype i = 0; i < c.taken.size(); ++i) {
+            keys.onPaste = [this, taken = c.taken[i]] {
+                if (taken)
+                    pasteboard.applicationAsksForContent();
+            };
+            EXPECT_TRUE(injector.inject(QStringLiteral("dictated %1").arg(i + 1)));
+            scheduler.advance(500ms);
+        }
+        if (c.userCopiesMeanwhile)
+            pasteboard.userCopies(textContents(QStringLiteral("user's copy")));
+        scheduler.advance(1s);
+        EXPECT_FALSE(injector.isClipboardRestorePending());
+        EXPECT_EQ(pasteboard.string(), c.afterRestore);
+        EXPECT_EQ(leftOnClipboard, c.left);
+    }
+    EXPECT_TRUE(logs.contains(
+        kCategory, LogLevel::info,
+        QStringLiteral("No application asked for the pasted text, leaving it on the clipboard")));
 }
 
 TEST_F(TextInjectorTest, PendingRestoreEndsWithTheInjector) {

@@ -51,6 +51,41 @@ TEST_F(DictationEndToEnd, HoldSpeakReleaseAndTheTextLandsInTheFocusedField) {
         kBoundMs));
 }
 
+TEST_F(DictationEndToEnd, ADictationNobodyTakesWaitsOnTheClipboardAndThePillSaysSo) {
+    const auto xclip = [](const QStringList& arguments, const QByteArray& input = {}) {
+        QProcess process;
+        process.start(QStringLiteral("xclip"),
+                      QStringList{QStringLiteral("-selection"), QStringLiteral("clipboard")} +
+                          arguments);
+        process.write(input);
+        process.closeWriteChannel();
+        // xclip -i serves the selection from the background once its input is read.
+        (void)QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, kBoundMs);
+        return process.readAllStandardOutput();
+    };
+    xclip({QStringLiteral("-i")}, "copied before");
+    // A button takes no paste.
+    ASSERT_TRUE(fields->focus(QStringLiteral("button")));
+    dictate();
+    ASSERT_TRUE(waitForLog("leaving it on the clipboard")) << log.toStdString();
+
+    const QString copied = QStringLiteral("Copied. Press Ctrl+V to paste");
+    ASSERT_TRUE(X11Desktop::waitForWindow(QStringLiteral("^Sayloom recording indicator$"),
+                                          sayloom.processId()));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return AccessibleTree::names(sayloom.processId()).contains(copied); }, kBoundMs))
+        << AccessibleTree::names(sayloom.processId()).join('|').toStdString();
+    EXPECT_EQ(QString::fromUtf8(xclip({QStringLiteral("-o")})), kAnswer);
+    // The notice goes after a few seconds, and the pill with it.
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return X11Desktop::visibleWindows(QStringLiteral("^Sayloom recording indicator$"),
+                                              sayloom.processId())
+                .isEmpty();
+        },
+        kBoundMs));
+}
+
 TEST_F(DictationEndToEnd, ASpentWeeklyAllowanceOpensTheLimitWindow) {
     weeklyLimitSpent = true;
     dictate();

@@ -36,6 +36,21 @@ public:
     AXError setAttributeValue(const QString& attribute, const AccessibilityValue& value) override {
         calls << QStringLiteral("write ") + attribute;
         writes.push_back({attribute, value});
+        const auto* text = std::get_if<QString>(&value);
+        if (field_ && text && attribute == QLatin1String("AXSelectedText") &&
+            writeResult == ax_error::success) {
+            // A field that ignores the write may still move its caret.
+            if (!ignoresWrites)
+                field_->replace(selection_.location, selection_.length, *text);
+            selection_ = {selection_.location + text->size(), 0};
+            publishField();
+        }
+        const auto* range = std::get_if<TextRange>(&value);
+        if (field_ && range && attribute == QLatin1String("AXSelectedTextRange")) {
+            selection_ = *range;
+            publishField();
+            return ax_error::success;
+        }
         return writeResult;
     }
     AccessibilityRead
@@ -51,24 +66,48 @@ public:
         return stringForRange(range);
     }
 
-    // A text field holding `text` with the caret (or selection) at `range`, answering range
-    // reads the way a well-behaved toolkit does.
+    // A text field holding `text` with the caret (or selection) at `range`, answering reads
+    // the way a well-behaved toolkit does. A successful write of "AXSelectedText" replaces the
+    // selection and leaves the caret after it, unless the field `ignoresWrites`; a field that
+    // `hidesText` reads empty (as a password field does) but tells its length, unless it does
+    // not `tellsLength`. "AXSelectedTextRange" can be written.
     void makeTextField(const QString& text, TextRange range, const QString& role = "AXTextField") {
         attributes[QStringLiteral("AXRole")] = {ax_error::success, role};
-        attributes[QStringLiteral("AXValue")] = {ax_error::success, text};
-        attributes[QStringLiteral("AXSelectedTextRange")] = {ax_error::success, range};
+        field_ = text;
+        selection_ = range;
+        publishField();
+    }
+    // Applies the flags below to what the field's reads answer.
+    void publishField() {
+        const QString text = *field_;
+        attributes[QStringLiteral("AXValue")] = {ax_error::success, hidesText ? QString() : text};
+        if (tellsLength)
+            attributes[QStringLiteral("AXNumberOfCharacters")] = {ax_error::success,
+                                                                  qint64(text.size())};
+        else
+            attributes.remove(QStringLiteral("AXNumberOfCharacters"));
+        attributes[QStringLiteral("AXSelectedTextRange")] = {ax_error::success, selection_};
         stringForRange = [text](TextRange r) -> AccessibilityRead {
             if (r.location < 0 || r.location > text.size())
                 return {ax_error::illegalArgument, {}};
             return {ax_error::success, text.mid(r.location, r.length)};
         };
     }
+    // The field's text, whatever its reads answer.
+    const std::optional<QString>& fieldText() const { return field_; }
 
+    bool ignoresWrites = false;
+    bool hidesText = false;
+    bool tellsLength = true;
     QMap<QString, AccessibilityRead> attributes;
     std::function<AccessibilityRead(TextRange)> stringForRange;
     AXError writeResult = ax_error::success;
     std::vector<std::pair<QString, AccessibilityValue>> writes;
     QStringList calls;
+
+private:
+    std::optional<QString> field_;
+    TextRange selection_;
 };
 
 // The fake tree's entry points: a system-wide element whose "AXFocusedUIElement" is `focused`
@@ -133,6 +172,12 @@ public:
         ++contentReads;
         return contents_;
     }
+    std::optional<qint64> contentRequestCount() const override { return contentRequests; }
+    // Another application asks for what the clipboard holds (it takes a paste).
+    void applicationAsksForContent() {
+        if (contentRequests)
+            ++*contentRequests;
+    }
     void clearContents() override {
         log << QStringLiteral("clear");
         contents_.clear();
@@ -164,6 +209,8 @@ public:
 
     QStringList log;
     mutable int contentReads = 0;
+    // Nothing for a desktop that does not tell.
+    std::optional<qint64> contentRequests = 0;
 
 private:
     PasteboardContents contents_;
@@ -171,11 +218,14 @@ private:
 };
 
 // Records the keys it was asked to post: "paste ctrl+v", "begin TEXT",
-// "chunk TEXT", "pause", "finish".
+// "chunk TEXT", "pause", "finish". `onPaste` stands for the focused application receiving the
+// shortcut.
 class FakeKeyPoster final : public KeyPoster {
 public:
     bool postPaste() override {
         events << QStringLiteral("paste ctrl+v");
+        if (onPaste)
+            onPaste();
         return true;
     }
     void beginTyping(const QString& text) override { events << QStringLiteral("begin ") + text; }
@@ -189,6 +239,7 @@ public:
 
     QStringList events;
     QStringList chunks;
+    std::function<void()> onPaste;
 };
 
 class FakeAccessibilityTrust final : public AccessibilityTrust {

@@ -57,6 +57,12 @@ TEST_F(RecordingPillViewTest, LabelAndAccessibleNameFollowStateNoticeAndTarget) 
         {EngineState::transcribing(), {}, {}, "Processing…", "Transcribing"},
         {EngineState::transcribing(), "Hi", german, "Hi", "Transcribing, translating to German"},
         {EngineState::error("No microphone"), {}, german, {}, "No microphone"},
+        // Between dictations the pill shows only for a notice.
+        {EngineState::idle(),
+         "Copied. Press Ctrl+V to paste",
+         {},
+         "Copied. Press Ctrl+V to paste",
+         "Copied. Press Ctrl+V to paste"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name.toStdString() + " / " + c.label.toStdString());

@@ -72,11 +72,17 @@ AccessibilityRead AtspiTextElement::copyAttributeValue(const QString& attribute)
         return selectedRange();
     if (attribute == QLatin1String("AXValue"))
         return value();
+    if (attribute == QLatin1String("AXNumberOfCharacters"))
+        return characterCount();
     return {ax_error::attributeUnsupported, {}};
 }
 
 AXError AtspiTextElement::setAttributeValue(const QString& attribute,
                                             const AccessibilityValue& value) {
+    if (attribute == QLatin1String("AXSelectedTextRange")) {
+        const auto* range = std::get_if<TextRange>(&value);
+        return range ? select(*range) : ax_error::illegalArgument;
+    }
     const auto* text = std::get_if<QString>(&value);
     if (attribute != QLatin1String("AXSelectedText"))
         return ax_error::attributeUnsupported;
@@ -214,6 +220,24 @@ AccessibilityRead AtspiTextElement::value() {
     return {ax_error::success, text};
 }
 
+AccessibilityRead AtspiTextElement::characterCount() {
+    if (!countsUtf16()) {
+        QString text;
+        if (const AXError error = wholeText(text))
+            return {error, {}};
+        return {ax_error::success, qint64(text.size())};
+    }
+    // Qt tells the length of a password field's text, which it reads as empty.
+    auto iface = adopt(atspi_accessible_get_text_iface(accessible_.get()));
+    if (!iface)
+        return {ax_error::attributeUnsupported, {}};
+    AtspiCall call(clock_, timeout_);
+    const gint count = atspi_text_get_character_count(iface.get(), call.error());
+    if (const AXError error = call.outcome(count >= 0))
+        return {error, {}};
+    return {ax_error::success, qint64(count)};
+}
+
 AccessibilityRead AtspiTextElement::stringForRange(TextRange range) {
     if (range.location < 0 || range.length < 0)
         return {ax_error::illegalArgument, {}};
@@ -246,6 +270,34 @@ AccessibilityRead AtspiTextElement::stringForRange(TextRange range) {
     if (range.location > text.size())
         return {ax_error::illegalArgument, {}};
     return {ax_error::success, text.mid(range.location, range.length)};
+}
+
+AXError AtspiTextElement::select(TextRange range) {
+    if (range.location < 0 || range.length < 0)
+        return ax_error::illegalArgument;
+    auto iface = adopt(atspi_accessible_get_text_iface(accessible_.get()));
+    if (!iface)
+        return ax_error::attributeUnsupported;
+    qint64 start = range.location;
+    qint64 end = range.location + range.length;
+    if (!countsUtf16()) {
+        QString text;
+        if (const AXError error = wholeText(text))
+            return error;
+        if (end > text.size())
+            return ax_error::illegalArgument;
+        start = codePointCount(text.left(start));
+        end = codePointCount(text.left(end));
+    }
+    AtspiCall call(clock_, timeout_);
+    const gboolean done =
+        end > start
+            ? atspi_text_set_selection(iface.get(), 0, static_cast<gint>(start),
+                                       static_cast<gint>(end), call.error())
+            : atspi_text_set_caret_offset(iface.get(), static_cast<gint>(start), call.error());
+    if (const AXError error = call.outcome(done))
+        return error == ax_error::noValue ? ax_error::illegalArgument : error;
+    return ax_error::success;
 }
 
 AXError AtspiTextElement::replaceSelection(const QString& text) {

@@ -28,7 +28,8 @@ namespace sayloom::linux_desktop {
 // Offsets. The injector counts UTF-16 units. AT-SPI counts characters (code points), and GTK and
 // the web engines do so, but Qt counts UTF-16 units; and the length passed with inserted text
 // is read as bytes by GTK and as UTF-16 units by Qt. Qt's objects are used as they are;
-// everyone else's offsets are converted through the field's text.
+// everyone else's offsets are converted through the field's text. The length
+// ("AXNumberOfCharacters") is Qt's own count for Qt, and the length of the text for the others.
 class AtspiTextElement final : public AccessibilityElement {
 public:
     AtspiTextElement(AtspiRef accessible, const Scheduler& clock);
@@ -53,8 +54,10 @@ private:
     AccessibilityRead webContent();
     AccessibilityRead selectedRange();
     AccessibilityRead value();
+    AccessibilityRead characterCount();
     AccessibilityRead stringForRange(TextRange range);
     AXError replaceSelection(const QString& text);
+    AXError select(TextRange range);
 
     AXError nativeSelection(NativeSelection& selection);
     // The field's whole text, read once per element.

@@ -1,12 +1,17 @@
 #include "platform/linux/QtClipboardPasteboard.h"
 
+#include <QAbstractNativeEventFilter>
 #include <QClipboard>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QGuiApplication>
 #include <QMimeData>
 #include <QThread>
+#include <QtGui/qguiapplication_platform.h>
 
+#include <xcb/xproto.h>
+
+// Xlib's macros (None, Bool, Status...) clash with Qt's names: after every Qt header.
 #include <X11/Xlib.h>
 #include <X11/extensions/Xfixes.h>
 
@@ -21,6 +26,37 @@ bool isSynthesised(const QString& format) {
 }
 
 } // namespace
+
+// Counts the requests for the content of the CLIPBOARD selection that reach this process, and
+// leaves each to Qt.
+class QtClipboardPasteboard::RequestWatch final : public QAbstractNativeEventFilter {
+public:
+    explicit RequestWatch(Display* display)
+        : clipboard_(XInternAtom(display, "CLIPBOARD", False))
+        , targets_(XInternAtom(display, "TARGETS", False))
+        , timestamp_(XInternAtom(display, "TIMESTAMP", False)) {}
+
+    bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) override {
+        if (eventType != "xcb_generic_event_t")
+            return false;
+        const auto* event = static_cast<const xcb_generic_event_t*>(message);
+        if ((event->response_type & 0x7f) != XCB_SELECTION_REQUEST)
+            return false;
+        const auto* request = static_cast<const xcb_selection_request_event_t*>(message);
+        if (request->selection == clipboard_ && request->target != targets_ &&
+            request->target != timestamp_)
+            ++count_;
+        return false;
+    }
+
+    qint64 count() const { return count_; }
+
+private:
+    const Atom clipboard_;
+    const Atom targets_;
+    const Atom timestamp_;
+    qint64 count_ = 0;
+};
 
 QtClipboardPasteboard::QtClipboardPasteboard(QObject* parent)
     : QObject(parent)
@@ -46,6 +82,16 @@ QtClipboardPasteboard::QtClipboardPasteboard(QObject* parent)
         noticesHandledByQt_ = noticesHeard();
     });
     noticesHandledByQt_ = noticesHeard();
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (Display* display = x11 ? x11->display() : nullptr) {
+        requests_ = std::make_unique<RequestWatch>(display);
+        QCoreApplication::instance()->installNativeEventFilter(requests_.get());
+    }
+}
+
+QtClipboardPasteboard::~QtClipboardPasteboard() {
+    if (requests_ && QCoreApplication::instance())
+        QCoreApplication::instance()->removeNativeEventFilter(requests_.get());
 }
 
 template <typename F>
@@ -116,6 +162,12 @@ PasteboardContents QtClipboardPasteboard::contents() const {
         contents.append({format, data->data(format)});
     }
     return contents;
+}
+
+std::optional<qint64> QtClipboardPasteboard::contentRequestCount() const {
+    if (!requests_)
+        return std::nullopt;
+    return requests_->count();
 }
 
 void QtClipboardPasteboard::clearContents() {

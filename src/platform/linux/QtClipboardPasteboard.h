@@ -6,6 +6,8 @@
 
 #include <QObject>
 
+#include <memory>
+
 class QClipboard;
 
 namespace sayloom::linux_desktop {
@@ -21,16 +23,24 @@ namespace sayloom::linux_desktop {
 // what the user had just copied. So every read first checks, on a connection of our own that gets
 // the same notices, that Qt has handled all of them, and otherwise lets Qt take them in (for at
 // most kCatchUpBoundMs; window-system and posted events only, no input, timers or sockets).
+//
+// Qt answers the other applications' requests for our content (SelectionRequest events) by
+// itself. On X11 a native event filter sees each of them before Qt does, and counts those for
+// the CLIPBOARD selection that ask for content rather than for the list of formats (TARGETS) or
+// the time of ownership (TIMESTAMP); Qt's clipboard window is the only owner in this process, so
+// every such request is for what we put there. Elsewhere (Wayland) the count is unknown.
 class QtClipboardPasteboard final : public QObject, public Pasteboard {
     Q_OBJECT
 public:
     static constexpr int kCatchUpBoundMs = 250;
 
     explicit QtClipboardPasteboard(QObject* parent = nullptr);
+    ~QtClipboardPasteboard() override;
 
     qint64 changeCount() const override;
     std::optional<QString> string() const override;
     PasteboardContents contents() const override;
+    std::optional<qint64> contentRequestCount() const override;
     void clearContents() override;
     void setString(const QString& text) override;
     void setContents(const PasteboardContents& contents) override;
@@ -44,6 +54,8 @@ private:
     // How many clipboard notices our connection has had so far.
     unsigned long noticesHeard() const;
 
+    class RequestWatch;
+
     QClipboard* clipboard_;
     qint64 changeCount_ = 0;
     X11Connection x11_;
@@ -54,6 +66,7 @@ private:
     // noticesHeard() when Qt last reported a change: notices up to there Qt has taken in.
     mutable unsigned long noticesHandledByQt_ = 0;
     Logger log_{QStringLiteral("pasteboard")};
+    std::unique_ptr<RequestWatch> requests_;
 };
 
 } // namespace sayloom::linux_desktop

@@ -370,6 +370,13 @@ protected:
     bool waitForRestore(TextInjector& textInjector) {
         return QTest::qWaitFor([&] { return !textInjector.isClipboardRestorePending(); }, 5000);
     }
+    // Counts the injector's reports of a paste that nobody took.
+    void countLeftOnClipboard(TextInjector& textInjector) {
+        QObject::connect(&textInjector, &TextInjector::leftOnClipboard,
+                         [this] { ++leftOnClipboard; });
+    }
+
+    int leftOnClipboard = 0;
 
     MemoryKeyValueStore store;
     AXFallbackCache cache{store};
@@ -398,6 +405,7 @@ TEST_F(TextInjectorIntegrationTest, PasteArrivesAndThePreviousClipboardComesBack
             copyWithXclip(c.data, c.target);
 
             TextInjector textInjector = makeInjector(std::nullopt);
+            countLeftOnClipboard(textInjector);
             EXPECT_TRUE(textInjector.inject(QStringLiteral("pasted \u00e9\u65E5 \U0001F600")));
             EXPECT_EQ(textInjector.lastRoad(), TextInjector::Road::paste);
             EXPECT_EQ(app->waitForText(name, QStringLiteral("pasted \u00e9\u65E5 \U0001F600")),
@@ -405,6 +413,7 @@ TEST_F(TextInjectorIntegrationTest, PasteArrivesAndThePreviousClipboardComesBack
 
             EXPECT_TRUE(textInjector.isClipboardRestorePending());
             ASSERT_TRUE(waitForRestore(textInjector));
+            EXPECT_EQ(leftOnClipboard, 0) << "the application's request for the text was seen";
             EXPECT_EQ(pasteWithXclip(c.target), c.data);
         }
     }
@@ -435,6 +444,67 @@ TEST_F(TextInjectorIntegrationTest, ACopyNotYetHeardOfComesBackAfterThePaste) {
               QStringLiteral("one two"));
     ASSERT_TRUE(waitForRestore(second));
     EXPECT_EQ(pasteWithXclip(QStringLiteral("image/png")), png);
+}
+
+TEST_F(TextInjectorIntegrationTest, OnlyRequestsForTheContentCount) {
+    REQUIRE_DESKTOP();
+    pasteboard.setString(QStringLiteral("ours"));
+    const std::optional<qint64> before = pasteboard.contentRequestCount();
+    ASSERT_TRUE(before) << "requests are seen on X11";
+    EXPECT_FALSE(pasteWithXclip(QStringLiteral("TARGETS")).isEmpty());
+    EXPECT_EQ(pasteboard.contentRequestCount(), before) << "a look at the formats is no paste";
+    EXPECT_EQ(pasteWithXclip(QStringLiteral("UTF8_STRING")), QByteArray("ours"));
+    EXPECT_EQ(pasteboard.contentRequestCount(), *before + 1);
+}
+
+TEST_F(TextInjectorIntegrationTest, APasteIntoAWindowThatTakesNoneStaysOnTheClipboard) {
+    REQUIRE_DESKTOP();
+    auto app = FieldsApp::start(FieldsApp::Toolkit::qt);
+    ASSERT_TRUE(app);
+    ASSERT_TRUE(app->focus(QStringLiteral("button")));
+    copyWithXclip("before", QStringLiteral("UTF8_STRING"));
+
+    TextInjector textInjector = makeInjector(frontmost.frontmostApplicationID());
+    countLeftOnClipboard(textInjector);
+    EXPECT_TRUE(textInjector.inject(QStringLiteral("dictated \u00e9")));
+    EXPECT_EQ(textInjector.lastRoad(), TextInjector::Road::paste);
+    ASSERT_TRUE(waitForRestore(textInjector));
+    EXPECT_EQ(leftOnClipboard, 1);
+    EXPECT_EQ(pasteWithXclip(QStringLiteral("UTF8_STRING")),
+              QStringLiteral("dictated \u00e9").toUtf8());
+}
+
+TEST_F(TextInjectorIntegrationTest, AFieldThatIgnoresTheWriteGetsThePasteInstead) {
+    REQUIRE_DESKTOP();
+    struct Case {
+        const char* field;
+        TextInjector::Road road;
+    };
+    const Case cases[] = {
+        {"line", TextInjector::Road::direct},
+        // Qt reads a password field's text as empty: its length shows that the write took.
+        {"secret", TextInjector::Road::direct},
+        {"stubborn", TextInjector::Road::paste},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.field);
+        const QString field = QString::fromLatin1(c.field);
+        auto app = startFocused(FieldsApp::Toolkit::qt, field, QStringLiteral("Hello world"), 5);
+        ASSERT_TRUE(app);
+        copyWithXclip("before", QStringLiteral("UTF8_STRING"));
+
+        TextInjector textInjector = makeInjector(frontmost.frontmostApplicationID());
+        countLeftOnClipboard(textInjector);
+        EXPECT_TRUE(textInjector.inject(QStringLiteral(",")));
+        EXPECT_EQ(textInjector.lastRoad(), c.road);
+        // Once, and where the caret was.
+        EXPECT_EQ(app->waitForText(field, QStringLiteral("Hello, world")),
+                  QStringLiteral("Hello, world"));
+        ASSERT_TRUE(waitForRestore(textInjector));
+        EXPECT_EQ(app->text(field), QStringLiteral("Hello, world")) << "no second copy pasted";
+        EXPECT_EQ(leftOnClipboard, 0);
+        EXPECT_EQ(pasteWithXclip(QStringLiteral("UTF8_STRING")), QByteArray("before"));
+    }
 }
 
 TEST_F(TextInjectorIntegrationTest, ACopyDuringTheRestoreDelayIsKept) {

@@ -1,5 +1,8 @@
 // A window with a QLineEdit ("line") and a QTextEdit ("text") that the integration tests type,
-// paste and insert into. It is driven over stdin, one command a line, and answers on stdout:
+// paste and insert into, and three that are harder to reach: a password field ("secret"), a line
+// edit that takes typed and pasted text but puts back any other change of its text, as a field
+// that ignores the accessibility write does ("stubborn"), and a button that takes no paste
+// ("button"). It is driven over stdin, one command a line, and answers on stdout:
 //   focus NAME             activate the window and focus the field        -> ok
 //   set NAME TEXT          replace the field's text                       -> ok
 //   caret NAME N           caret after N characters (code points)         -> ok
@@ -9,7 +12,10 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QKeyEvent>
 #include <QLineEdit>
+#include <QMap>
+#include <QPushButton>
 #include <QSocketNotifier>
 #include <QTextEdit>
 #include <QTextStream>
@@ -45,6 +51,34 @@ void reply(const QString& line) {
     std::fflush(stdout);
 }
 
+// Takes what the keyboard brings (typing, Ctrl+V) and what the test sets; any other change of
+// its text (an accessibility write) is undone at once, before the writer can read the text back.
+class StubbornLineEdit final : public QLineEdit {
+public:
+    StubbornLineEdit() {
+        connect(this, &QLineEdit::textChanged, this, [this](const QString& text) {
+            if (!inKeyPress_ && text != accepted_)
+                setText(accepted_);
+        });
+    }
+    void setAcceptedText(const QString& text) {
+        accepted_ = text;
+        setText(text);
+    }
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override {
+        inKeyPress_ = true;
+        QLineEdit::keyPressEvent(event);
+        inKeyPress_ = false;
+        accepted_ = text();
+    }
+
+private:
+    QString accepted_;
+    bool inKeyPress_ = false;
+};
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -57,13 +91,25 @@ int main(int argc, char** argv) {
     auto* line = new QLineEdit;
     auto* text = new QTextEdit;
     text->setAcceptRichText(false);
+    auto* secret = new QLineEdit;
+    secret->setEchoMode(QLineEdit::Password);
+    auto* stubborn = new StubbornLineEdit;
+    auto* button = new QPushButton(QStringLiteral("Nothing to paste into"));
     layout->addWidget(line);
     layout->addWidget(text);
-    window.resize(480, 320);
+    layout->addWidget(secret);
+    layout->addWidget(stubborn);
+    layout->addWidget(button);
+    window.resize(480, 400);
     window.show();
 
+    const QMap<QString, QLineEdit*> lineEdits = {{QStringLiteral("line"), line},
+                                                 {QStringLiteral("secret"), secret},
+                                                 {QStringLiteral("stubborn"), stubborn}};
     const auto fieldText = [&](const QString& name) {
-        return name == QLatin1String("line") ? line->text() : text->toPlainText();
+        if (QLineEdit* edit = lineEdits.value(name))
+            return edit->text();
+        return name == QLatin1String("text") ? text->toPlainText() : QString();
     };
 
     QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
@@ -76,7 +122,10 @@ int main(int argc, char** argv) {
         const QStringList words = QString::fromUtf8(buffer).trimmed().split(QLatin1Char(' '));
         const QString command = words.value(0);
         const QString name = words.value(1);
-        QWidget* field = name == QLatin1String("line") ? static_cast<QWidget*>(line) : text;
+        QLineEdit* lineEdit = lineEdits.value(name);
+        QWidget* field = lineEdit                          ? static_cast<QWidget*>(lineEdit)
+                         : name == QLatin1String("button") ? static_cast<QWidget*>(button)
+                                                           : text;
         if (command == QLatin1String("focus")) {
             window.raise();
             window.activateWindow();
@@ -96,8 +145,10 @@ int main(int argc, char** argv) {
             poll->start(10);
         } else if (command == QLatin1String("set")) {
             const QString value = decode(words.value(2));
-            if (field == line)
-                line->setText(value);
+            if (field == stubborn)
+                stubborn->setAcceptedText(value);
+            else if (lineEdit)
+                lineEdit->setText(value);
             else
                 text->setPlainText(value);
             reply(QStringLiteral("ok"));
@@ -107,10 +158,10 @@ int main(int argc, char** argv) {
             const int to = command == QLatin1String("select")
                                ? utf16Index(current, words.value(3).toInt())
                                : from;
-            if (field == line) {
-                line->setCursorPosition(from);
+            if (lineEdit) {
+                lineEdit->setCursorPosition(from);
                 if (to != from)
-                    line->setSelection(from, to - from);
+                    lineEdit->setSelection(from, to - from);
             } else {
                 QTextCursor cursor = text->textCursor();
                 cursor.setPosition(from);
