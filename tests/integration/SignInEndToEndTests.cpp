@@ -326,7 +326,9 @@ TEST_F(SignInEndToEnd, AnInstalledInstanceUsesTheSystemsEntryAndDropsABuildTrees
 
     QFile autostart(process.environment().value(QStringLiteral("XDG_CONFIG_HOME")) +
                     QStringLiteral("/autostart/sayloom.desktop"));
-    ASSERT_TRUE(autostart.open(QIODevice::ReadOnly));
+    // Written once the application has finished launching.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return autostart.open(QIODevice::ReadOnly); }, kBoundMs))
+        << instanceLog.toStdString();
     EXPECT_TRUE(autostart.readAll().contains("\nExec=" SAYLOOM_EXECUTABLE " %u\n"));
 }
 
