@@ -38,8 +38,7 @@ public:
 
     class Awaiter {
     public:
-        explicit Awaiter(std::shared_ptr<State> state)
-            : state_(std::move(state)) {}
+        explicit Awaiter(std::shared_ptr<State> state) : state_(std::move(state)) {}
         bool await_ready() const noexcept {
             return state_->value.has_value() || state_->error != nullptr;
         }
