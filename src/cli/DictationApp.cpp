@@ -224,7 +224,9 @@ private:
     // on (Qt's above all), and direct insertion needs them there.
     void switchOnAccessibility() {
         constexpr auto timeout = std::chrono::seconds(1);
-        if (AtspiAccessibility::isAccessibilityEnabled(timeout) != false)
+        // Nothing to do when it is on already, or when there is no accessibility bus at all.
+        const std::optional<bool> enabled = AtspiAccessibility::isAccessibilityEnabled(timeout);
+        if (!enabled || *enabled)
             return;
         Logger log(QStringLiteral("app"));
         if (accessibility_.enableAccessibility(timeout) == ax_error::success)
