@@ -27,17 +27,6 @@ constexpr int kSideMargin = 16;
 constexpr int kSymbolSize = 16;
 const QColor kAlertRed(0xd7, 0x26, 0x1e);
 
-QLabel* leftLabel(const QString& text, int pixelSize, QFont::Weight weight, QWidget* parent) {
-    QLabel* label = makeTextLabel(text, pixelSize, weight, parent);
-    label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    return label;
-}
-
-QLabel* secondary(QLabel* label) {
-    label->setForegroundRole(QPalette::PlaceholderText);
-    return label;
-}
-
 QWidget* separator(QWidget* parent) {
     auto* holder = new QWidget(parent);
     auto* line = new QWidget(holder);
@@ -157,7 +146,7 @@ QWidget* MenuView::makeHeader() {
     auto* header = new QWidget(this);
     auto* icon = makeIconLabel(SayloomIcons::applicationIcon(), 28, header);
     icon->setFixedWidth(28);
-    auto* name = leftLabel(QStringLiteral("Sayloom"), 14, QFont::Bold, header);
+    auto* name = makeLeftTextLabel(QStringLiteral("Sayloom"), 14, QFont::Bold, header);
     name->setWordWrap(false);
 
     badge_ = new QLabel(header);
@@ -176,7 +165,7 @@ QWidget* MenuView::makeHeader() {
                               .arg(accent.alphaF())
                               .arg(palette().color(QPalette::Highlight).name()));
 
-    status_ = secondary(leftLabel(QString(), 12, QFont::Normal, header));
+    status_ = secondary(makeLeftTextLabel(QString(), 12, QFont::Normal, header));
     status_->setWordWrap(false);
     avatar_ = new AvatarView(28, header);
 
@@ -209,11 +198,11 @@ QWidget* MenuView::makeNotice() {
     tinted.setColor(QPalette::Window, tint);
     panel->setPalette(tinted);
 
-    auto* text =
-        leftLabel(platformText(PlatformTextKey::transcriptOnClipboard), 12, QFont::Normal, panel);
+    auto* text = makeLeftTextLabel(platformText(PlatformTextKey::transcriptOnClipboard), 12,
+                                   QFont::Normal, panel);
     text->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    auto* caption = secondary(
-        leftLabel(platformText(PlatformTextKey::typeIntoAppsCaption), 11, QFont::Normal, panel));
+    auto* caption = secondary(makeLeftTextLabel(platformText(PlatformTextKey::typeIntoAppsCaption),
+                                                11, QFont::Normal, panel));
     auto* openSettings = new QPushButton(QStringLiteral("Open Settings"), panel);
     auto* copyAgain = new QPushButton(QStringLiteral("Copy Again"), panel);
     copyAgain->setToolTip(QStringLiteral("Copies your last transcription to the clipboard again"));
@@ -247,7 +236,7 @@ QWidget* MenuView::makeLine(const QString& themeIcon, const QString& fallbackIco
         makeIconLabel(symbolIcon(themeIcon, fallbackIcon, palette().color(QPalette::WindowText)),
                       kSymbolSize, line);
     icon->setFixedWidth(kSymbolSize);
-    *text = leftLabel(QString(), 13, QFont::Normal, line);
+    *text = makeLeftTextLabel(QString(), 13, QFont::Normal, line);
     (*text)->setWordWrap(false);
     auto* layout = new QHBoxLayout(line);
     layout->setContentsMargins(kSideMargin, 4, kSideMargin, 4);
@@ -259,9 +248,10 @@ QWidget* MenuView::makeLine(const QString& themeIcon, const QString& fallbackIco
 
 QWidget* MenuView::makeUsage() {
     usage_ = new QWidget(this);
-    auto* title = leftLabel(QStringLiteral("Weekly word usage"), 12, QFont::DemiBold, usage_);
+    auto* title =
+        makeLeftTextLabel(QStringLiteral("Weekly word usage"), 12, QFont::DemiBold, usage_);
     title->setWordWrap(false);
-    usageFigures_ = secondary(leftLabel(QString(), 11, QFont::Normal, usage_));
+    usageFigures_ = secondary(makeLeftTextLabel(QString(), 11, QFont::Normal, usage_));
     usageFigures_->setWordWrap(false);
     usageFigures_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     usageBar_ = new QProgressBar(usage_);
@@ -269,7 +259,7 @@ QWidget* MenuView::makeUsage() {
     usageBar_->setFixedHeight(6);
     usageBar_->setRange(0, 1000);
     usageBar_->setAccessibleName(QStringLiteral("Weekly word usage"));
-    usageLine_ = secondary(leftLabel(QString(), 11, QFont::Normal, usage_));
+    usageLine_ = secondary(makeLeftTextLabel(QString(), 11, QFont::Normal, usage_));
     auto* upgrade = makeLinkButton(QStringLiteral("Upgrade to Pro →"), 12, usage_);
     connect(upgrade, &QPushButton::clicked, this, [this] { run(actions_.upgrade); });
 
@@ -294,7 +284,7 @@ QWidget* MenuView::makeTrial() {
                                  palette().color(QPalette::WindowText)),
                       kSymbolSize, trial_);
     icon->setFixedWidth(kSymbolSize);
-    trialText_ = leftLabel(QString(), 12, QFont::Normal, trial_);
+    trialText_ = makeLeftTextLabel(QString(), 12, QFont::Normal, trial_);
     auto* upgrade = makeLinkButton(QStringLiteral("Upgrade now"), 12, trial_);
     connect(upgrade, &QPushButton::clicked, this, [this] { run(actions_.upgrade); });
     auto* layout = new QHBoxLayout(trial_);
@@ -312,10 +302,12 @@ QWidget* MenuView::makeLimit() {
         makeIconLabel(themedViewIcon(QStringLiteral("dialog-error"), QStringLiteral("error")),
                       kSymbolSize, limit_);
     icon->setFixedWidth(kSymbolSize);
-    auto* title = leftLabel(QStringLiteral("Weekly limit reached"), 13, QFont::DemiBold, limit_);
-    auto* body = leftLabel(QStringLiteral("Upgrade to Pro for unlimited words, or wait until "
-                                          "<b>your free words reset on Monday</b>"),
-                           12, QFont::Normal, limit_);
+    auto* title =
+        makeLeftTextLabel(QStringLiteral("Weekly limit reached"), 13, QFont::DemiBold, limit_);
+    auto* body =
+        makeLeftTextLabel(QStringLiteral("Upgrade to Pro for unlimited words, or wait until "
+                                         "<b>your free words reset on Monday</b>"),
+                          12, QFont::Normal, limit_);
     body->setTextFormat(Qt::RichText);
     auto* upgrade = new QPushButton(QStringLiteral("Upgrade to Pro"), limit_);
     connect(upgrade, &QPushButton::clicked, this, [this] { run(actions_.upgrade); });

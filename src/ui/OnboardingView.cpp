@@ -23,12 +23,6 @@ namespace {
 
 constexpr int kSideMargin = 28;
 
-QLabel* leftText(const QString& text, int pixelSize, QFont::Weight weight, QWidget* parent) {
-    QLabel* label = makeTextLabel(text, pixelSize, weight, parent);
-    label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    return label;
-}
-
 } // namespace
 
 OnboardingView::OnboardingView(Collaborators collaborators, QWidget* parent)
@@ -127,8 +121,8 @@ QWidget* OnboardingView::makeTryIt() {
     auto* section = new QWidget(this);
     tryIt_ = new TryItTextField(c_.engine, section);
     tryIt_->setMinimumHeight(34);
-    outcomeMessage_ = leftText(QString(), 12, QFont::Normal, section);
-    translationHint_ = leftText(QString(), 12, QFont::Normal, section);
+    outcomeMessage_ = makeLeftTextLabel(QString(), 12, QFont::Normal, section);
+    translationHint_ = makeLeftTextLabel(QString(), 12, QFont::Normal, section);
     translationHint_->setForegroundRole(QPalette::PlaceholderText);
     auto* layout = new QVBoxLayout(section);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -148,7 +142,7 @@ QWidget* OnboardingView::makeButtons() {
     skip_->setAutoDefault(false);
     skip_->hide();
     connect(skip_, &QPushButton::clicked, this, [this] { complete(); });
-    caption_ = leftText(QString(), 12, QFont::Normal, row);
+    caption_ = makeLeftTextLabel(QString(), 12, QFont::Normal, row);
     caption_->setForegroundRole(QPalette::PlaceholderText);
     caption_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     caption_->setWordWrap(false);

@@ -13,24 +13,18 @@ namespace {
 
 const QColor kGrantedGreen(0x2e, 0x9d, 0x4f);
 
-QLabel* leftText(const QString& text, int pixelSize, QFont::Weight weight, QWidget* parent) {
-    QLabel* label = makeTextLabel(text, pixelSize, weight, parent);
-    label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    return label;
-}
-
 } // namespace
 
 PermissionRow::PermissionRow(const Texts& texts, QWidget* parent) : QWidget(parent), texts_(texts) {
-    auto* title = leftText(texts_.title, 13, QFont::DemiBold, this);
-    description_ = leftText(QString(), 12, QFont::Normal, this);
+    auto* title = makeLeftTextLabel(texts_.title, 13, QFont::DemiBold, this);
+    description_ = makeLeftTextLabel(QString(), 12, QFont::Normal, this);
     description_->setForegroundRole(QPalette::PlaceholderText);
 
     mark_ = new QWidget(this);
     auto* markIcon = makeIconLabel(
         symbolIcon(QStringLiteral("emblem-ok-symbolic"), QStringLiteral("granted"), kGrantedGreen),
         16, mark_);
-    auto* markText = leftText(QStringLiteral("Granted"), 12, QFont::Normal, mark_);
+    auto* markText = makeLeftTextLabel(QStringLiteral("Granted"), 12, QFont::Normal, mark_);
     markText->setWordWrap(false);
     auto* markLayout = new QHBoxLayout(mark_);
     markLayout->setContentsMargins(0, 0, 0, 0);
@@ -47,7 +41,7 @@ PermissionRow::PermissionRow(const Texts& texts, QWidget* parent) : QWidget(pare
         Q_EMIT buttonClicked();
     });
 
-    help_ = leftText(texts_.help, 12, QFont::Normal, this);
+    help_ = makeLeftTextLabel(texts_.help, 12, QFont::Normal, this);
     help_->setTextFormat(Qt::PlainText);
 
     auto* text = new QVBoxLayout;

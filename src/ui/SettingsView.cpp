@@ -31,17 +31,6 @@ namespace sayloom {
 
 namespace {
 
-QLabel* leftText(const QString& text, int pixelSize, QFont::Weight weight, QWidget* parent) {
-    QLabel* label = makeTextLabel(text, pixelSize, weight, parent);
-    label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    return label;
-}
-
-QLabel* secondary(QLabel* label) {
-    label->setForegroundRole(QPalette::PlaceholderText);
-    return label;
-}
-
 // A section: its title over a card that holds `content`.
 QWidget* section(const QString& title, QWidget* content, QWidget* parent) {
     auto* holder = new QWidget(parent);
@@ -124,8 +113,8 @@ SettingsView::~SettingsView() = default;
 
 QWidget* SettingsView::makeAccount(QWidget* parent) {
     auto* account = new QWidget(parent);
-    accountName_ = leftText(QString(), 14, QFont::DemiBold, account);
-    accountEmail_ = secondary(leftText(QString(), 12, QFont::Normal, account));
+    accountName_ = makeLeftTextLabel(QString(), 14, QFont::DemiBold, account);
+    accountEmail_ = secondary(makeLeftTextLabel(QString(), 12, QFont::Normal, account));
     plan_ = new QLabel(account);
     QFont planFont = plan_->font();
     planFont.setPixelSize(11);
@@ -140,8 +129,9 @@ QWidget* SettingsView::makeAccount(QWidget* parent) {
                              .arg(accent.name()));
 
     usage_ = new QWidget(account);
-    auto* usageTitle = leftText(QStringLiteral("Weekly word usage"), 12, QFont::DemiBold, usage_);
-    usageFigures_ = secondary(leftText(QString(), 12, QFont::Normal, usage_));
+    auto* usageTitle =
+        makeLeftTextLabel(QStringLiteral("Weekly word usage"), 12, QFont::DemiBold, usage_);
+    usageFigures_ = secondary(makeLeftTextLabel(QString(), 12, QFont::Normal, usage_));
     usageFigures_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     usageFigures_->setWordWrap(false);
     usageBar_ = new QProgressBar(usage_);
@@ -149,7 +139,7 @@ QWidget* SettingsView::makeAccount(QWidget* parent) {
     usageBar_->setFixedHeight(6);
     usageBar_->setRange(0, 1000);
     usageBar_->setAccessibleName(QStringLiteral("Weekly word usage"));
-    usageLine_ = secondary(leftText(QString(), 11, QFont::Normal, usage_));
+    usageLine_ = secondary(makeLeftTextLabel(QString(), 11, QFont::Normal, usage_));
     auto* upgrade = makeLinkButton(QStringLiteral("Upgrade to Pro"), 12, usage_);
     upgrade->setIcon(symbolIcon(QStringLiteral("go-next"), QStringLiteral("arrow-right"),
                                 palette().color(QPalette::Link)));
@@ -169,7 +159,7 @@ QWidget* SettingsView::makeAccount(QWidget* parent) {
     usageLayout->addWidget(upgrade, 0, Qt::AlignLeft | Qt::AlignAbsolute);
 
     trial_ = new QWidget(account);
-    trialText_ = leftText(QString(), 12, QFont::Normal, trial_);
+    trialText_ = makeLeftTextLabel(QString(), 12, QFont::Normal, trial_);
     auto* upgradeNow = makeLinkButton(QStringLiteral("Upgrade now"), 12, trial_);
     connect(upgradeNow, &QPushButton::clicked, this, [this] { c_.links.openUpgrade(); });
     auto* trialLayout = new QHBoxLayout(trial_);
@@ -207,7 +197,7 @@ QWidget* SettingsView::makeAccount(QWidget* parent) {
 QWidget* SettingsView::makeDictation(QWidget* parent) {
     auto* dictation = new QWidget(parent);
     shortcuts_ = new ShortcutRows(c_.settings, dictation);
-    summary_ = secondary(leftText(QString(), 12, QFont::Normal, dictation));
+    summary_ = secondary(makeLeftTextLabel(QString(), 12, QFont::Normal, dictation));
     tone_ = new QComboBox(dictation);
     tone_->setAccessibleName(QStringLiteral("Writing tone"));
     // On Linux a combo box is named by its current text; the description says what it sets.

@@ -57,6 +57,18 @@ QLabel* makeTextLabel(const QString& text, int pixelSize, QFont::Weight weight, 
     return label;
 }
 
+QLabel* makeLeftTextLabel(const QString& text, int pixelSize, QFont::Weight weight,
+                          QWidget* parent) {
+    QLabel* label = makeTextLabel(text, pixelSize, weight, parent);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    return label;
+}
+
+QLabel* secondary(QLabel* label) {
+    label->setForegroundRole(QPalette::PlaceholderText);
+    return label;
+}
+
 QLabel* makeIconLabel(const QIcon& icon, int pixelSize, QWidget* parent) {
     auto* label = new QLabel(parent);
     label->setPixmap(icon.pixmap(QSize(pixelSize, pixelSize), label->devicePixelRatioF()));
@@ -93,8 +105,7 @@ void padSides(QPushButton* button) {
 }
 
 QLabel* makeSectionTitle(const QString& text, QWidget* parent) {
-    QLabel* label = makeTextLabel(text, 14, QFont::DemiBold, parent);
-    label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    QLabel* label = makeLeftTextLabel(text, 14, QFont::DemiBold, parent);
     return label;
 }
 

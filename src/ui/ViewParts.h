@@ -29,6 +29,11 @@ QIcon symbolIcon(const QString& themeName, const QString& fallbackName, const QC
 // A label in a pixel size and weight, centred and wrapped, that screen readers read as its text.
 QLabel* makeTextLabel(const QString& text, int pixelSize, QFont::Weight weight,
                       QWidget* parent = nullptr);
+// The same, aligned left and centred vertically, for rows and paragraphs.
+QLabel* makeLeftTextLabel(const QString& text, int pixelSize, QFont::Weight weight,
+                          QWidget* parent = nullptr);
+// Greys `label` as secondary text; returns it.
+QLabel* secondary(QLabel* label);
 // A decorative icon of `pixelSize`, centred.
 QLabel* makeIconLabel(const QIcon& icon, int pixelSize, QWidget* parent = nullptr);
 // A button that reads as a link: text in the palette's link colour, underlined under the pointer
