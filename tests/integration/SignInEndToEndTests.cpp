@@ -170,6 +170,23 @@ protected:
         if (instance.isOpen())
             instanceLog += instance.readAll();
     }
+    // Whether the user's mimeapps.list comes to name Sayloom's entry for both schemes.
+    bool waitForDefaultHandler() {
+        QFile defaults(process.environment().value(QStringLiteral("XDG_CONFIG_HOME")) +
+                       QStringLiteral("/mimeapps.list"));
+        return QTest::qWaitFor(
+            [&] {
+                if (!defaults.open(QIODevice::ReadOnly))
+                    return false;
+                const QByteArray list = defaults.readAll();
+                defaults.close();
+                return list.contains("x-scheme-handler/sayloom=sayloom.desktop") &&
+                       list.contains("x-scheme-handler/" + kGoogleScheme.toLatin1() +
+                                     "=sayloom.desktop");
+            },
+            kBoundMs);
+    }
+
     bool waitForInstanceLog(const char* fragment) {
         return QTest::qWaitFor(
             [&] {
@@ -208,20 +225,7 @@ TEST_F(SignInEndToEnd, GoogleSignInThroughTheRunningInstanceEndsSignedIn) {
     EXPECT_TRUE(desktopEntry.contains("MimeType=x-scheme-handler/sayloom;x-scheme-handler/" +
                                       kGoogleScheme.toLatin1() + ";"));
     // ... and made itself their default handler.
-    QFile defaults(process.environment().value(QStringLiteral("XDG_CONFIG_HOME")) +
-                   QStringLiteral("/mimeapps.list"));
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] {
-            if (!defaults.open(QIODevice::ReadOnly))
-                return false;
-            const QByteArray list = defaults.readAll();
-            defaults.close();
-            return list.contains("x-scheme-handler/sayloom=sayloom.desktop") &&
-                   list.contains("x-scheme-handler/" + kGoogleScheme.toLatin1() +
-                                 "=sayloom.desktop");
-        },
-        kBoundMs))
-        << "xdg-mime (package xdg-utils) made Sayloom the handler";
+    ASSERT_TRUE(waitForDefaultHandler()) << "xdg-mime (package xdg-utils) made Sayloom the handler";
 
     const auto signIn = run({QStringLiteral("signin"), QStringLiteral("google")});
     EXPECT_EQ(signIn.exitCode, 0) << signIn.err.toStdString() << instanceLog.toStdString();
@@ -307,20 +311,7 @@ TEST_F(SignInEndToEnd, AnInstalledInstanceUsesTheSystemsEntryAndDropsABuildTrees
                                        .toUtf8()
                                        .constData()))
         << instanceLog.toStdString();
-    QFile defaults(process.environment().value(QStringLiteral("XDG_CONFIG_HOME")) +
-                   QStringLiteral("/mimeapps.list"));
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] {
-            if (!defaults.open(QIODevice::ReadOnly))
-                return false;
-            const QByteArray list = defaults.readAll();
-            defaults.close();
-            return list.contains("x-scheme-handler/sayloom=sayloom.desktop") &&
-                   list.contains("x-scheme-handler/" + kGoogleScheme.toLatin1() +
-                                 "=sayloom.desktop");
-        },
-        kBoundMs))
-        << instanceLog.toStdString();
+    ASSERT_TRUE(waitForDefaultHandler()) << instanceLog.toStdString();
     EXPECT_FALSE(QFile::exists(ownEntry)) << "it would hide the system's entry from the menu";
     EXPECT_FALSE(QFile::exists(ownIcon));
 
