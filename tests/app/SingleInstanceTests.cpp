@@ -108,6 +108,8 @@ TEST_F(SingleInstanceTest, AReplyMayComeLongAfterTheRequest) {
         return SingleInstance::send(directory, QStringLiteral("slow"), {}, 10'000);
     });
     ASSERT_TRUE(QTest::qWaitFor([&] { return waiter != nullptr; }, 5000));
+    // Waiting for something not to happen: a reply sent before the command finished would reach
+    // the sender over the local socket well within this time.
     QTest::qWait(200);
     EXPECT_NE(reply.wait_for(std::chrono::seconds(0)), std::future_status::ready);
     waiter.resume();

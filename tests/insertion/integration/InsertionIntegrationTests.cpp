@@ -135,6 +135,8 @@ void copyWithXclip(const QByteArray& data, const QString& target, bool letEvents
     }
     xclip.waitForFinished(5000);
     QDeadlineTimer deadline(5000);
+    // Polls another process's clipboard without running this process's event loop (the case
+    // under test is a copy Qt has not heard of yet), so no event can be waited on.
     while (!copied() && !deadline.hasExpired())
         QThread::msleep(2);
     EXPECT_TRUE(copied()) << "xclip did not take the clipboard";
