@@ -48,6 +48,7 @@
 #include "transcription/APIConfig.h"
 #include "transcription/CloudTranscriber.h"
 #include "ui/MenuWindow.h"
+#include "ui/PopupAccessibility.h"
 #include "ui/RecordingIndicator.h"
 #include "ui/SayloomIcons.h"
 #include "ui/TrayIcon.h"
@@ -392,6 +393,7 @@ int runDictationApp(const QStringList& urls) {
     const DesktopInstallation installation = DesktopInstallation::current();
     registerUrlHandler(installation);
     QGuiApplication::setQuitOnLastWindowClosed(false);
+    includePopupsInAccessibleTree();
     QGuiApplication::setWindowIcon(SayloomIcons::applicationIcon());
     DictationApp app(installation);
     app.launch(instance);

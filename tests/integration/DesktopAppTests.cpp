@@ -244,11 +244,16 @@ TEST_F(DesktopApp, AnUpdateShowsTheBannerAndTheTrayDotAndTheTrayOpensTheMenu) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return item->iconPixmap() != plainSymbol; }, kBoundMs))
         << "the update dot on the tray's symbol";
 
-    // A click on the tray icon opens the menu; Escape closes it. (Its texts are not on the
-    // accessibility bus's tree: Qt leaves pop-up windows out of it.)
+    // A click on the tray icon opens the menu with the account's status and the usage the
+    // service reported; Escape closes it.
     ASSERT_TRUE(item->activate()) << item->lastError().toStdString();
     const auto menu = X11Desktop::waitForWindow(QStringLiteral("^Sayloom$"), sayloom.processId());
     ASSERT_TRUE(menu) << log.toStdString();
+    const QStringList menuTexts = waitForTexts(QStringLiteral("120 of 2500 words used"));
+    for (const char* text : {"Ready", "120 of 2500 words used", "Kim Lee"})
+        EXPECT_TRUE(menuTexts.contains(QString::fromUtf8(text)))
+            << text << "\n"
+            << AccessibleTree::dump(sayloom.processId()).toStdString();
     ASSERT_TRUE(X11Desktop::xdotool({QStringLiteral("key"), QStringLiteral("Escape")}));
     EXPECT_TRUE(QTest::qWaitFor(
         [&] {
