@@ -12,7 +12,8 @@
 
 namespace sayloom {
 
-std::optional<std::vector<float>> readRecordingFormat(const QString& path, QString& error) {
+std::optional<std::vector<float>> readRecordingFormat(const QString& path, QString& error,
+                                                      std::int64_t limitSamples) {
     SF_INFO info{};
     const std::unique_ptr<SNDFILE, int (*)(SNDFILE*)> file(
         sf_open(QFile::encodeName(path).constData(), SFM_READ, &info), &sf_close);
@@ -33,9 +34,9 @@ std::optional<std::vector<float>> readRecordingFormat(const QString& path, QStri
     const sf_count_t chunkFrames = std::max<sf_count_t>(1, 16384 / info.channels);
     std::vector<float> chunk(static_cast<std::size_t>(chunkFrames * info.channels));
     std::vector<float> samples;
-    // As long as a recording may last, in the file's frames.
-    const double limitFrames = static_cast<double>(AudioRecorder::kLimitSampleCount) /
-                               AudioRecorder::kSampleRate * info.samplerate;
+    // The limit in the file's frames.
+    const double limitFrames =
+        static_cast<double>(limitSamples) / AudioRecorder::kSampleRate * info.samplerate;
     // The length a header states is a claim, not a fact: a damaged or crafted file may claim
     // days of audio in a few bytes. Room is made for at most what a recording may hold.
     if (info.frames > 0)
@@ -61,9 +62,12 @@ std::optional<std::vector<float>> readRecordingFormat(const QString& path, QStri
         // the file is longer than any dictation.
         framesRead += static_cast<double>(frames);
         if (framesRead > limitFrames) {
-            error = QStringLiteral("cannot use %1: it lasts longer than the ten minutes a "
-                                   "dictation may last")
-                        .arg(path);
+            const QString limit =
+                limitSamples == AudioRecorder::kLimitSampleCount
+                    ? QStringLiteral("the ten minutes a dictation may last")
+                    : QStringLiteral("%1 s").arg(static_cast<double>(limitSamples) /
+                                                 AudioRecorder::kSampleRate);
+            error = QStringLiteral("cannot use %1: it lasts longer than %2").arg(path, limit);
             return std::nullopt;
         }
         if (!append(converter->convert(chunk.data(), static_cast<std::size_t>(frames))))
