@@ -35,11 +35,8 @@
 #include "platform/linux/PulseAudioInputFactory.h"
 #include "platform/linux/PulseAudioSourceMonitor.h"
 #include "platform/linux/QtClipboardPasteboard.h"
+#include "platform/linux/SessionAdapters.h"
 #include "platform/linux/X11Connection.h"
-#include "platform/linux/X11FrontmostApplication.h"
-#include "platform/linux/X11KeyPoster.h"
-#include "platform/linux/X11SessionTrust.h"
-#include "platform/linux/XInput2KeyMonitor.h"
 #include "platform/linux/XdgAutostart.h"
 #include "platform/linux/XdgUrlHandlerRegistration.h"
 #include "settings/AppSettings.h"
@@ -82,14 +79,14 @@ QString stateName(const EngineState& state) {
 // sound server has a capture source.
 class DesktopPermissions final : public PermissionProbe {
 public:
-    DesktopPermissions(X11SessionTrust& trust, PulseAudioSourceMonitor& microphone)
+    DesktopPermissions(AccessibilityTrust& trust, PulseAudioSourceMonitor& microphone)
         : trust_(trust)
         , microphone_(microphone) {}
     bool isAccessibilityTrusted() override { return trust_.isProcessTrusted(); }
     bool isMicrophoneAuthorized() override { return microphone_.isAvailable(); }
 
 private:
-    X11SessionTrust& trust_;
+    AccessibilityTrust& trust_;
     PulseAudioSourceMonitor& microphone_;
 };
 
@@ -149,16 +146,17 @@ public:
                         }})
         , recorder_(pulseAudioInputFactory())
         , microphone_(services_.scheduler())
-        , hotkeys_(keyMonitor_, settings_)
-        , accessibility_(frontmost_, services_.scheduler())
-        , accessibilityInjector_(accessibility_, frontmost_)
+        , session_(SessionRoads::detect(SessionEnvironment::current()), services_.scheduler())
+        , hotkeys_(session_.keyMonitor(), settings_)
+        , accessibility_(session_.frontmost(), services_.scheduler())
+        , accessibilityInjector_(accessibility_, session_.frontmost())
         , fallbackCache_(services_.defaults())
-        , keyPoster_(services_.scheduler())
-        , injector_({accessibilityInjector_, fallbackCache_, pasteboard_, keyPoster_, trust_,
-                     services_.scheduler(), [this] { return frontmost_.frontmostApplicationID(); }})
+        , injector_({accessibilityInjector_, fallbackCache_, pasteboard_, session_.keyPoster(),
+                     session_.keyPostingTrust(), services_.scheduler(),
+                     [this] { return session_.frontmostApplicationID(); }})
         , postProcessing_(accessibilityInjector_, settings_, recognizer_,
-                          [this] { return frontmost_.frontmostApplicationID(); })
-        , permissions_(trust_, microphone_)
+                          [this] { return session_.frontmostApplicationID(); })
+        , permissions_(session_.hotkeyTrust(), microphone_)
         , indicator_(services_.scheduler(), motion_)
         , updates_({services_.session(), services_.defaults(), services_.scheduler(),
                     APIConfig::endpoints().versionCheckURL(QString::fromLatin1(build::kVersion)),
@@ -173,8 +171,6 @@ public:
         , avatars_(services_.session(),
                    QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
                        QStringLiteral("/sayloom")) {
-        // The keys the injector posts are ours, not the user's hotkey.
-        keyPoster_.setSyntheticKeyGuard(&keyMonitor_);
         engine_ = std::make_unique<SayloomEngine>(SayloomEngine::Collaborators{
             transcriber_, settings_, services_.scheduler(), hotkeys_, recorder_, injector_,
             permissions_, &popups_, &authState_, &postProcessing_, &services_.session(),
@@ -299,15 +295,12 @@ private:
     CloudTranscriber transcriber_;
     AudioRecorder recorder_;
     PulseAudioSourceMonitor microphone_;
-    XInput2KeyMonitor keyMonitor_;
+    SessionAdapters session_;
     HotkeyManager hotkeys_;
-    X11FrontmostApplication frontmost_;
     AtspiAccessibility accessibility_;
     AccessibilityInjector accessibilityInjector_;
     AXFallbackCache fallbackCache_;
     QtClipboardPasteboard pasteboard_;
-    X11KeyPoster keyPoster_;
-    X11SessionTrust trust_;
     TextInjector injector_;
     Cld2LanguageRecognizer recognizer_;
     TranscriptPostProcessing postProcessing_;

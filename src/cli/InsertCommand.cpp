@@ -7,9 +7,7 @@
 #include "insertion/TextInjector.h"
 #include "platform/linux/AtspiAccessibility.h"
 #include "platform/linux/QtClipboardPasteboard.h"
-#include "platform/linux/X11FrontmostApplication.h"
-#include "platform/linux/X11KeyPoster.h"
-#include "platform/linux/X11SessionTrust.h"
+#include "platform/linux/SessionAdapters.h"
 #include "settings/AppSettings.h"
 #include "support/JsonFileKeyValueStore.h"
 #include "support/QtScheduler.h"
@@ -69,17 +67,15 @@ int insert(const Options& options) {
     QtScheduler scheduler;
     JsonFileKeyValueStore store(JsonFileKeyValueStore::defaultPath());
     AppSettings settings(store);
-    X11FrontmostApplication frontmost;
-    AtspiAccessibility accessibility(frontmost, scheduler);
-    AccessibilityInjector accessibilityInjector(accessibility, frontmost);
+    const SessionAdapters session(SessionRoads::detect(SessionEnvironment::current()), scheduler);
+    AtspiAccessibility accessibility(session.frontmost(), scheduler);
+    AccessibilityInjector accessibilityInjector(accessibility, session.frontmost());
     AXFallbackCache fallbackCache(store);
     QtClipboardPasteboard pasteboard;
-    X11KeyPoster keyPoster(scheduler);
-    X11SessionTrust trust;
-    const auto applicationID = [&frontmost] { return frontmost.frontmostApplicationID(); };
-    TextInjector injector(TextInjector::Collaborators{accessibilityInjector, fallbackCache,
-                                                      pasteboard, keyPoster, trust, scheduler,
-                                                      applicationID});
+    const auto applicationID = [&session] { return session.frontmostApplicationID(); };
+    TextInjector injector(TextInjector::Collaborators{
+        accessibilityInjector, fallbackCache, pasteboard, session.keyPoster(),
+        session.keyPostingTrust(), scheduler, applicationID});
     Cld2LanguageRecognizer recognizer;
     TranscriptPostProcessing postProcessing(accessibilityInjector, settings, recognizer,
                                             applicationID);
@@ -108,10 +104,10 @@ int insert(const Options& options) {
     // target has taken them in: leaving earlier would lose the user's previous clipboard or the
     // last characters.
     Timer poll = scheduler.scheduleRepeating(std::chrono::milliseconds(50), [&] {
-        if (!injector.isClipboardRestorePending() && !keyPoster.isKeyboardBorrowed())
+        if (!injector.isClipboardRestorePending() && !session.keyPoster().isKeyboardBorrowed())
             loop.quit();
     });
-    if (injector.isClipboardRestorePending() || keyPoster.isKeyboardBorrowed())
+    if (injector.isClipboardRestorePending() || session.keyPoster().isKeyboardBorrowed())
         loop.exec();
     return result ? 0 : 1;
 }

@@ -24,6 +24,9 @@ public:
     // Ends a typing run after its last chunk; the keyboard is put back as it was once the target
     // has had time to take in the last keys.
     virtual void finishTyping() = 0;
+    // Whether the keyboard is still to be put back after a typing run: a process that ended now
+    // would leave it changed.
+    virtual bool isKeyboardBorrowed() const { return false; }
 };
 
 } // namespace sayloom

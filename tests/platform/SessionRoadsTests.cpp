@@ -1,5 +1,9 @@
 #include "platform/linux/SessionRoads.h"
 
+#include "VirtualScheduler.h"
+#include "insertion/AccessibilityTrust.h"
+#include "platform/linux/SessionAdapters.h"
+
 #include <gtest/gtest.h>
 
 using namespace sayloom::linux_desktop;
@@ -70,6 +74,26 @@ TEST(SessionRoadsTest, TheSessionDecidesTheRoadsInTheirOrderOfPreference) {
         EXPECT_EQ(roads.hotkeyRoads, c.hotkeys);
         EXPECT_EQ(roads.insertionRoads, c.insertion);
         EXPECT_EQ(roads.canPostKeys(), c.insertion.size() > 1);
+    }
+}
+
+// XWayland's server offers XInput 2.2 and XTest, but it sees and reaches only X clients: until
+// this build drives a Wayland session's own roads, neither the hotkey nor the key poster may
+// report itself usable there, whichever roads the session lists first.
+TEST(SessionAdaptersTest, AWaylandSessionsUnbuiltRoadsAreNotUsable) {
+    sayloom::testing::VirtualScheduler scheduler;
+    const SessionEnvironment sessions[] = {
+        {"wayland-0", "wayland", "GNOME", ":0"},
+        {"wayland-0", "wayland", "GNOME", ":0", false, true},
+        {"wayland-1", "wayland", "sway", ":1", true},
+        {"wayland-0", "wayland", "KDE", ":0"},
+    };
+    for (const SessionEnvironment& session : sessions) {
+        const SessionAdapters adapters(SessionRoads::detect(session), scheduler);
+        EXPECT_FALSE(adapters.hotkeyTrust().isProcessTrusted())
+            << session.currentDesktop.toStdString();
+        EXPECT_FALSE(adapters.keyPostingTrust().isProcessTrusted())
+            << session.currentDesktop.toStdString();
     }
 }
 

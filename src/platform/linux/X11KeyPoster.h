@@ -56,8 +56,8 @@ public:
     // taken for the user's. May be null.
     void setSyntheticKeyGuard(SyntheticKeyGuard* guard) { guard_ = guard; }
 
-    // Whether keycodes are still lent out (the restore is pending).
-    bool isKeyboardBorrowed() const { return map_ != nullptr; }
+    // Keycodes are still lent out (the restore is pending).
+    bool isKeyboardBorrowed() const override { return map_ != nullptr; }
     // Gives the borrowed keycodes back now.
     void restoreKeyboard();
 

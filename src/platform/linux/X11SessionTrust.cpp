@@ -21,7 +21,17 @@ bool X11SessionTrust::isProcessTrusted() {
             xinput = XIQueryVersion(display, &xiMajor, &xiMinor) == Success &&
                      (xiMajor > 2 || (xiMajor == 2 && xiMinor >= 2));
         }
-        extensionsPresent_ = xtest && xinput;
+        switch (use_) {
+        case Use::observingKeys:
+            extensionsPresent_ = xinput;
+            break;
+        case Use::postingKeys:
+            extensionsPresent_ = xtest;
+            break;
+        case Use::both:
+            extensionsPresent_ = xtest && xinput;
+            break;
+        }
     }
     return *extensionsPresent_;
 }

@@ -7,15 +7,18 @@
 
 namespace sayloom::linux_desktop {
 
-// "Trusted for accessibility" on the Linux desktop: an X11 session whose server offers XTest (to
-// synthesise keys) and XInput 2.2 (to observe them). A Wayland session is not trusted, even where
-// XWayland runs: its X server sees only the keys aimed at X clients, and its input goes nowhere
-// else.
+// Whether an X11 session lets us observe its keys (its server offers XInput 2.2) or post keys
+// (XTest), or both. A Wayland session is not trusted for either, even where XWayland runs: its X
+// server sees only the keys aimed at X clients, and its input goes nowhere else.
 class X11SessionTrust final : public AccessibilityTrust {
 public:
+    enum class Use { observingKeys, postingKeys, both };
+
+    explicit X11SessionTrust(Use use = Use::both) : use_(use) {}
     bool isProcessTrusted() override;
 
 private:
+    Use use_;
     X11Connection connection_;
     // The extensions of a server do not change while we are connected to it.
     std::optional<bool> extensionsPresent_;

@@ -1,0 +1,51 @@
+#pragma once
+
+#include "platform/linux/SessionRoads.h"
+
+#include <QString>
+
+#include <memory>
+#include <optional>
+
+namespace sayloom {
+class AccessibilityTrust;
+class FrontmostApplicationSource;
+class KeyEventMonitor;
+class KeyPoster;
+class Scheduler;
+} // namespace sayloom
+
+namespace sayloom::linux_desktop {
+
+// The adapters of a session's roads, chosen from what the session offers: the key monitor of its
+// hotkey road, the key poster of its paste and typing road, the frontmost application as the
+// session can tell it, and whether each road is usable. The composition reaches them through
+// their ports only.
+//
+// Where a session offers no road this build drives (a Wayland session, until its roads are
+// built), the X11 monitor and poster are used through XWayland: they see and reach only X
+// clients, so both roads report themselves unusable, and dictation asks for them as it does for
+// a missing permission. Main thread only.
+class SessionAdapters {
+public:
+    SessionAdapters(const SessionRoads& roads, Scheduler& scheduler);
+    ~SessionAdapters();
+    SessionAdapters(const SessionAdapters&) = delete;
+    SessionAdapters& operator=(const SessionAdapters&) = delete;
+
+    KeyEventMonitor& keyMonitor() const;
+    KeyPoster& keyPoster() const;
+    FrontmostApplicationSource& frontmost() const;
+    // Whether the hotkey road can observe the session's keys: the engine's permission.
+    AccessibilityTrust& hotkeyTrust() const;
+    // Whether the key poster reaches the focused application: the injector's trust.
+    AccessibilityTrust& keyPostingTrust() const;
+    // The frontmost application's identifier, as the injector and the post-processing want it.
+    std::optional<QString> frontmostApplicationID() const;
+
+private:
+    struct Parts;
+    std::unique_ptr<Parts> parts_;
+};
+
+} // namespace sayloom::linux_desktop
