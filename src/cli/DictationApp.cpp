@@ -180,7 +180,8 @@ public:
                 settings_, authState_, *engine_, updates_, webLinks_, services_.scheduler(),
                 [this](bool microphoneGranted) {
                     delegate_->openPermissionSettings(microphoneGranted);
-                }});
+                },
+                [this] { return accessibilitySwitchedOn_; }});
         delegate_ = std::make_unique<AppDelegate>(AppDelegate::Collaborators{
             *engine_, authState_, services_.auth(), settings_, windows_, loginItem_, indicator_,
             programs_, webLinks_, updates_, notifications_, services_.scheduler(),
@@ -226,7 +227,8 @@ private:
         if (!enabled || *enabled)
             return;
         Logger log(QStringLiteral("app"));
-        if (accessibility_.enableAccessibility(timeout) == ax_error::success)
+        accessibilitySwitchedOn_ = accessibility_.enableAccessibility(timeout) == ax_error::success;
+        if (accessibilitySwitchedOn_)
             log.info("Switched the accessibility bus on: %{public}s",
                      platformText(PlatformTextKey::restartAppsForAccessibility));
         else
@@ -323,6 +325,7 @@ private:
     std::unique_ptr<AppDelegate> delegate_;
     std::unique_ptr<SignInHost> signInHost_;
     std::unique_ptr<MenuWindow> menu_;
+    bool accessibilitySwitchedOn_ = false;
 };
 
 // Says at start-up which sign-in this build cannot run, naming what to set: a person who built

@@ -95,7 +95,9 @@ QWidget* OnboardingView::makePermissions() {
     accessibility_ = new PermissionRow(
         {QStringLiteral("Accessibility"),
          QStringLiteral("So Sayloom can type for you, not just copy to the clipboard."),
-         QStringLiteral("So Sayloom can type for you, not just copy to the clipboard."),
+         c_.accessibilitySwitchedOn
+             ? platformText(PlatformTextKey::restartAppsForAccessibility)
+             : QStringLiteral("So Sayloom can type for you, not just copy to the clipboard."),
          QStringLiteral("Allow"), QStringLiteral("Allow Accessibility"),
          platformText(PlatformTextKey::accessibilityMissingHelp)},
         card);

@@ -44,6 +44,9 @@ public:
         std::function<void(bool microphoneGranted)> openPermissionSettings;
         // The user finished (or skipped) the setup.
         std::function<void()> onComplete;
+        // Sayloom switched the desktop's accessibility support on as it started: applications
+        // already open join it only when started again, which the Accessibility row says.
+        bool accessibilitySwitchedOn = false;
     };
 
     explicit OnboardingView(Collaborators collaborators, QWidget* parent = nullptr);

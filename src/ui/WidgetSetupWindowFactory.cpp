@@ -24,7 +24,8 @@ WidgetSetupWindowFactory::makeOnboardingWindow(std::function<void()> onComplete)
     auto window = std::make_unique<WidgetWindow>(
         OnboardingView::windowTitle(), QSize(OnboardingView::kWidth, OnboardingView::kHeight),
         new OnboardingView({c_.settings, c_.engine, c_.scheduler, c_.openPermissionSettings,
-                            std::move(onComplete)}));
+                            std::move(onComplete),
+                            c_.accessibilitySwitchedOn && c_.accessibilitySwitchedOn()}));
     new DictationKeyGuard(c_.engine, c_.scheduler, window->widget());
     return window;
 }

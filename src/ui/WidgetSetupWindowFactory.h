@@ -28,6 +28,8 @@ public:
         // Leads to where a permission is granted: the sound settings when the microphone is
         // missing (`false`), the help page otherwise.
         std::function<void(bool microphoneGranted)> openPermissionSettings;
+        // Whether Sayloom switched the desktop's accessibility support on as it started.
+        std::function<bool()> accessibilitySwitchedOn;
     };
 
     explicit WidgetSetupWindowFactory(Collaborators collaborators);

@@ -1,5 +1,7 @@
 #include "AccessibleTree.h"
 
+#include <QProcess>
+
 #include <atspi/atspi.h>
 
 namespace sayloom::testing {
@@ -98,6 +100,15 @@ QString AccessibleTree::dump(qint64 pid) {
                 QLatin1String(node.focused ? " focused" : "") + QLatin1Char('\n');
     }
     return text;
+}
+
+void AccessibleTree::setBusEnabled(bool enabled) {
+    QProcess::execute(QStringLiteral("dbus-send"),
+                      {QStringLiteral("--session"), QStringLiteral("--print-reply"),
+                       QStringLiteral("--dest=org.a11y.Bus"), QStringLiteral("/org/a11y/bus"),
+                       QStringLiteral("org.freedesktop.DBus.Properties.Set"),
+                       QStringLiteral("string:org.a11y.Status"), QStringLiteral("string:IsEnabled"),
+                       QStringLiteral("variant:boolean:%1").arg(enabled ? "true" : "false")});
 }
 
 } // namespace sayloom::testing

@@ -32,6 +32,8 @@ public:
     static std::optional<AccessibleNode> focused(qint64 pid);
     // One line per object, indented by depth, for failure messages.
     static QString dump(qint64 pid);
+    // Sets the bus's IsEnabled status, which Qt applications follow to join or leave it.
+    static void setBusEnabled(bool enabled);
 };
 
 } // namespace sayloom::testing

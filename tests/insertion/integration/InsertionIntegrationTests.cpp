@@ -1,3 +1,4 @@
+#include "AccessibleTree.h"
 #include "FieldsApp.h"
 #include "LogCapture.h"
 #include "MemoryKeyValueStore.h"
@@ -73,16 +74,6 @@ QString missingDesktopPart() {
     if (!bus.waitForFinished(10000) || bus.exitCode() != 0)
         return QStringLiteral("the accessibility bus cannot be reached");
     return {};
-}
-
-// Sets the accessibility bus's IsEnabled status directly.
-void setAccessibilityStatus(bool enabled) {
-    QProcess::execute(QStringLiteral("dbus-send"),
-                      {QStringLiteral("--session"), QStringLiteral("--print-reply"),
-                       QStringLiteral("--dest=org.a11y.Bus"), QStringLiteral("/org/a11y/bus"),
-                       QStringLiteral("org.freedesktop.DBus.Properties.Set"),
-                       QStringLiteral("string:org.a11y.Status"), QStringLiteral("string:IsEnabled"),
-                       QStringLiteral("variant:boolean:%1").arg(enabled ? "true" : "false")});
 }
 
 // Runs a program while our event loop goes on (it may read the clipboard we own).
@@ -340,7 +331,7 @@ TEST_F(InsertionIntegrationTest, FrontmostApplicationIsIdentifiedLikeTheDesktopD
 
 TEST_F(InsertionIntegrationTest, TreeRequestMakesQtApplicationsStartedLaterExposeThemselves) {
     REQUIRE_DESKTOP();
-    setAccessibilityStatus(false);
+    AccessibleTree::setBusEnabled(false);
     {
         auto app = FieldsApp::start(FieldsApp::Toolkit::qt, false);
         ASSERT_TRUE(app);
