@@ -30,8 +30,9 @@ public:
     // 254-unit texts intact without one.
     static constexpr std::chrono::milliseconds kDefaultSettle{0};
     // The pause before a keycode used in this run is given another character (only when the
-    // spare keycodes run out). Measured: Qt fields needed 10 ms, GTK fields 30 ms; twice that.
-    static constexpr std::chrono::milliseconds kDefaultReassignSettle{60};
+    // spare keycodes run out). Measured under Xvfb: Qt fields needed 10 ms and GTK fields 30 ms on
+    // an idle machine; with both cores busy (load 5), 60 ms lost characters and 200 ms did not.
+    static constexpr std::chrono::milliseconds kDefaultReassignSettle{200};
     // How long after a typing run the borrowed keycodes are given back.
     static constexpr std::chrono::milliseconds kRestoreDelay{2000};
 
