@@ -20,7 +20,7 @@ function(sayloom_library name)
 endfunction()
 
 # sayloom_test(NAME SOURCES ... DEPENDS ... [LABELS ...]): one GoogleTest binary registered with
-# CTest case by case.
+# CTest case by case. Unit tests (no LABELS) are also part of the target sayloom_unit_tests.
 function(sayloom_test name)
     cmake_parse_arguments(ARG "" "" "SOURCES;DEPENDS;LABELS;PROPERTIES" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
@@ -28,6 +28,9 @@ function(sayloom_test name)
     sayloom_target_defaults(${name})
     if(NOT ARG_LABELS)
         set(ARG_LABELS unit)
+    endif()
+    if("unit" IN_LIST ARG_LABELS)
+        add_dependencies(sayloom_unit_tests ${name})
     endif()
     gtest_discover_tests(${name}
         DISCOVERY_TIMEOUT 60

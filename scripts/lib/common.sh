@@ -70,7 +70,7 @@ install_packages() {
 }
 
 # configure_and_build BUILD_DIR [CMAKE_ARGS...]
-# Compiles through ccache where it is installed.
+# Compiles through ccache where it is installed; builds BUILD_TARGET when set, else everything.
 configure_and_build() {
     local build_dir=$1
     shift
@@ -79,7 +79,7 @@ configure_and_build() {
     log_step "configuring $build_dir"
     quietly cmake -S "$SAYLOOM_ROOT" -B "$build_dir" -G Ninja "${launcher[@]}" "$@"
     log_step "building $build_dir"
-    quietly cmake --build "$build_dir" --parallel "$(nproc)"
+    quietly cmake --build "$build_dir" --parallel "$(nproc)" ${BUILD_TARGET:+--target "$BUILD_TARGET"}
 }
 
 # debian_build_flags VARIABLE: Debian's hardened flags (CXXFLAGS, CPPFLAGS, LDFLAGS) as its own
