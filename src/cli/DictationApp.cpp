@@ -75,8 +75,8 @@ QString stateName(const EngineState& state) {
     return {};
 }
 
-// The two permissions on Linux: input can be observed and synthesised (an X11 session), and the
-// sound server has a capture source.
+// The two permissions on Linux: the session's hotkey road can observe the keys, and the sound
+// server has a capture source.
 class DesktopPermissions final : public PermissionProbe {
 public:
     DesktopPermissions(AccessibilityTrust& trust, PulseAudioSourceMonitor& microphone)
