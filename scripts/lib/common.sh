@@ -17,6 +17,9 @@ SAYLOOM_BUILD_PACKAGES=(
     # text insertion: the accessibility bus, XTest, XInput 2, X-Resource, XFixes (clipboard
     # changes); CLD2 for the casing
     libatspi2.0-dev libx11-dev libxtst-dev libxi-dev libxres-dev libxfixes-dev libcld2-dev
+    # the hotkey from the kernel's input devices: events and capabilities, devices coming and
+    # going, and the session's keyboard layout (from the X server, else the XKB defaults)
+    libevdev-dev libudev-dev libxkbcommon-dev libxkbcommon-x11-dev
 )
 SAYLOOM_TEST_PACKAGES=(
     libgtest-dev libgmock-dev googletest libbenchmark-dev
@@ -28,6 +31,8 @@ SAYLOOM_TEST_PACKAGES=(
     gnome-keyring libsecret-tools xdotool
     # text insertion: the accessibility bus, a GTK test application, the clipboard from outside
     at-spi2-core libgtk-3-dev xclip
+    # mock input devices (a fake /sys, /dev/input and udev events) for the evdev key monitor
+    umockdev libumockdev-dev
 )
 
 # scripts/fuzz: libFuzzer and the sanitizers come with Debian's clang 14.

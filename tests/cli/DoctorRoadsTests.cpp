@@ -42,10 +42,14 @@ TEST(DoctorRoads, NameTheRoadUsedAndTheInputGroupStepWhereTheKeyboardsCannotBeRe
          true,
          "accessibility bus (offered: accessibility bus, GNOME remote desktop (not yet "
          "supported))"},
-        {"GNOME, keyboards readable", wayland("GNOME", true), false,
-         "none usable (offered: input devices (evdev) (not yet supported))", true,
+        {"GNOME, keyboards readable", wayland("GNOME", true), true, "input devices (evdev)", true,
          "accessibility bus (offered: accessibility bus, GNOME remote desktop (not yet "
          "supported))"},
+        {"KDE, keyboards readable", wayland("KDE", true), true,
+         "input devices (evdev) (offered: input devices (evdev), global shortcuts portal (not yet "
+         "supported))",
+         true,
+         "accessibility bus (offered: accessibility bus, KDE fake input (not yet supported))"},
         {"KDE, keyboards unreadable", wayland("KDE", false), false,
          "none usable (offered: global shortcuts portal (not yet supported)); add yourself to the "
          "input group: sudo usermod -aG input $USER, then log in again",

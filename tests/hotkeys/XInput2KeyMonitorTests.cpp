@@ -1,3 +1,4 @@
+#include "EnvironmentOverride.h"
 #include "LogCapture.h"
 #include "MemoryKeyValueStore.h"
 
@@ -24,33 +25,6 @@ using namespace sayloom::testing;
 namespace {
 
 using Scope = KeyEventMonitor::Scope;
-
-// Sets environment variables (nothing: unset) for the life of the object.
-class EnvironmentOverride {
-public:
-    explicit EnvironmentOverride(const std::vector<std::pair<const char*, const char*>>& values) {
-        for (const auto& [name, value] : values) {
-            saved_.emplace(name, qEnvironmentVariableIsSet(name)
-                                     ? std::optional<QByteArray>(qgetenv(name))
-                                     : std::nullopt);
-            if (value)
-                qputenv(name, value);
-            else
-                qunsetenv(name);
-        }
-    }
-    ~EnvironmentOverride() {
-        for (const auto& [name, value] : saved_) {
-            if (value)
-                qputenv(name, *value);
-            else
-                qunsetenv(name);
-        }
-    }
-
-private:
-    std::map<const char*, std::optional<QByteArray>> saved_;
-};
 
 // A key event as Qt delivers it to one of our windows.
 void sendKey(QObject* receiver, QEvent::Type type, Qt::Key key, quint32 scanCode, quint32 keysym,

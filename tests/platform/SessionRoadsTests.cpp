@@ -2,7 +2,9 @@
 
 #include "VirtualScheduler.h"
 #include "insertion/AccessibilityTrust.h"
+#include "platform/linux/EvdevKeyMonitor.h"
 #include "platform/linux/SessionAdapters.h"
+#include "platform/linux/XInput2KeyMonitor.h"
 
 #include <gtest/gtest.h>
 
@@ -77,23 +79,39 @@ TEST(SessionRoadsTest, TheSessionDecidesTheRoadsInTheirOrderOfPreference) {
     }
 }
 
-// XWayland's server offers XInput 2.2 and XTest, but it sees and reaches only X clients: until
-// this build drives a Wayland session's own roads, neither the hotkey nor the key poster may
-// report itself usable there, whichever roads the session lists first.
-TEST(SessionAdaptersTest, AWaylandSessionsUnbuiltRoadsAreNotUsable) {
+// XWayland's server offers XInput 2.2 and XTest, but it sees and reaches only X clients: a
+// Wayland session's hotkey comes from the input devices when it offers them, and neither the X11
+// hotkey nor the X11 key poster may report itself usable there. Whether the devices can really
+// be read is the evdev road's own trust, not what the environment claims.
+TEST(SessionAdaptersTest, AWaylandSessionGetsTheEvdevMonitorOnlyWhereItsKeyboardsAreOffered) {
     sayloom::testing::VirtualScheduler scheduler;
-    const SessionEnvironment sessions[] = {
-        {"wayland-0", "wayland", "GNOME", ":0"},
-        {"wayland-0", "wayland", "GNOME", ":0", false, true},
-        {"wayland-1", "wayland", "sway", ":1", true},
-        {"wayland-0", "wayland", "KDE", ":0"},
+    struct Case {
+        SessionEnvironment session;
+        bool evdev;
     };
-    for (const SessionEnvironment& session : sessions) {
-        const SessionAdapters adapters(SessionRoads::detect(session), scheduler);
-        EXPECT_FALSE(adapters.hotkeyTrust().isProcessTrusted())
-            << session.currentDesktop.toStdString();
-        EXPECT_FALSE(adapters.keyPostingTrust().isProcessTrusted())
-            << session.currentDesktop.toStdString();
+    const Case cases[] = {
+        {{"wayland-0", "wayland", "GNOME", ":0"}, false},
+        {{"wayland-0", "wayland", "GNOME", ":0", false, true}, true},
+        {{"wayland-1", "wayland", "sway", ":1", true}, false},
+        {{"wayland-1", "wayland", "sway", ":1", true, true}, true},
+        {{"wayland-0", "wayland", "KDE", ":0"}, false},
+        {{"wayland-0", "wayland", "KDE", ":0", false, true}, true},
+        {{{}, "x11", "GNOME", ":0", false, true}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.session.currentDesktop.toStdString() + " " +
+                     c.session.sessionType.toStdString() +
+                     (c.session.keyboardsReadable ? ", keyboards readable" : ""));
+        const SessionRoads roads = SessionRoads::detect(c.session);
+        const SessionAdapters adapters(roads, scheduler);
+        EXPECT_EQ(dynamic_cast<EvdevKeyMonitor*>(&adapters.keyMonitor()) != nullptr, c.evdev);
+        EXPECT_EQ(dynamic_cast<XInput2KeyMonitor*>(&adapters.keyMonitor()) != nullptr, !c.evdev);
+        if (roads.wayland) {
+            EXPECT_FALSE(adapters.keyPostingTrust().isProcessTrusted());
+            if (!c.evdev) {
+                EXPECT_FALSE(adapters.hotkeyTrust().isProcessTrusted());
+            }
+        }
     }
 }
 

@@ -1,6 +1,8 @@
 #include "platform/linux/SessionAdapters.h"
 
 #include "platform/linux/AtspiFrontmostApplication.h"
+#include "platform/linux/EvdevKeyMonitor.h"
+#include "platform/linux/EvdevKeyStream.h"
 #include "platform/linux/X11FrontmostApplication.h"
 #include "platform/linux/X11KeyPoster.h"
 #include "platform/linux/X11SessionTrust.h"
@@ -16,10 +18,30 @@ public:
     bool isProcessTrusted() override { return false; }
 };
 
+// The evdev road is usable while some keyboard device can be opened (the user is in the "input"
+// group and has logged in again since).
+class KeyboardsReadable final : public AccessibilityTrust {
+public:
+    bool isProcessTrusted() override { return EvdevKeyStream::someKeyboardReadable(); }
+};
+
 std::unique_ptr<AccessibilityTrust> hotkeyTrustFor(const SessionRoads& roads) {
-    if (roads.hotkeyRoad() == HotkeyRoad::x11)
+    switch (roads.hotkeyRoad().value_or(HotkeyRoad::swayBindings)) {
+    case HotkeyRoad::x11:
         return std::make_unique<X11SessionTrust>(X11SessionTrust::Use::observingKeys);
-    return std::make_unique<Unusable>();
+    case HotkeyRoad::evdev:
+        return std::make_unique<KeyboardsReadable>();
+    default:
+        return std::make_unique<Unusable>();
+    }
+}
+
+// The monitor of the session's hotkey road; the X11 one where this build drives none of the
+// roads offered.
+std::unique_ptr<KeyEventMonitor> keyMonitorFor(const SessionRoads& roads) {
+    if (roads.hotkeyRoad() == HotkeyRoad::evdev)
+        return std::make_unique<EvdevKeyMonitor>();
+    return std::make_unique<XInput2KeyMonitor>();
 }
 
 std::unique_ptr<AccessibilityTrust> keyPostingTrustFor(const SessionRoads& roads) {
@@ -40,19 +62,20 @@ std::unique_ptr<FrontmostApplicationSource> frontmostFor(const SessionRoads& roa
 } // namespace
 
 struct SessionAdapters::Parts {
-    XInput2KeyMonitor keyMonitor;
+    std::unique_ptr<KeyEventMonitor> keyMonitor;
     X11KeyPoster keyPoster;
     std::unique_ptr<FrontmostApplicationSource> frontmost;
     std::unique_ptr<AccessibilityTrust> hotkeyTrust;
     std::unique_ptr<AccessibilityTrust> keyPostingTrust;
 
     Parts(const SessionRoads& roads, Scheduler& scheduler)
-        : keyPoster(scheduler)
+        : keyMonitor(keyMonitorFor(roads))
+        , keyPoster(scheduler)
         , frontmost(frontmostFor(roads, scheduler))
         , hotkeyTrust(hotkeyTrustFor(roads))
         , keyPostingTrust(keyPostingTrustFor(roads)) {
         // The keys the poster posts are ours, not the user's hotkey.
-        keyPoster.setSyntheticKeyGuard(&keyMonitor);
+        keyPoster.setSyntheticKeyGuard(dynamic_cast<SyntheticKeyGuard*>(keyMonitor.get()));
     }
 };
 
@@ -61,7 +84,7 @@ SessionAdapters::SessionAdapters(const SessionRoads& roads, Scheduler& scheduler
 
 SessionAdapters::~SessionAdapters() = default;
 
-KeyEventMonitor& SessionAdapters::keyMonitor() const { return parts_->keyMonitor; }
+KeyEventMonitor& SessionAdapters::keyMonitor() const { return *parts_->keyMonitor; }
 KeyPoster& SessionAdapters::keyPoster() const { return parts_->keyPoster; }
 FrontmostApplicationSource& SessionAdapters::frontmost() const { return *parts_->frontmost; }
 AccessibilityTrust& SessionAdapters::hotkeyTrust() const { return *parts_->hotkeyTrust; }

@@ -22,10 +22,11 @@ namespace sayloom::linux_desktop {
 // session can tell it, and whether each road is usable. The composition reaches them through
 // their ports only.
 //
-// Where a session offers no road this build drives (a Wayland session, until its roads are
-// built), the X11 monitor and poster are used through XWayland: they see and reach only X
-// clients, so both roads report themselves unusable, and dictation asks for them as it does for
-// a missing permission. Main thread only.
+// A Wayland session whose keyboards can be read gets the evdev key monitor, usable while some
+// keyboard device can be opened. Where a session offers no road this build drives, the X11
+// monitor and poster are used through XWayland: they see and reach only X clients, so those
+// roads report themselves unusable, and dictation asks for them as it does for a missing
+// permission. Main thread only.
 class SessionAdapters {
 public:
     SessionAdapters(const SessionRoads& roads, Scheduler& scheduler);

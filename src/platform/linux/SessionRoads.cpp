@@ -1,10 +1,8 @@
 #include "platform/linux/SessionRoads.h"
 
-#include <QDir>
-#include <QFileInfo>
+#include "platform/linux/EvdevKeyStream.h"
 
-#include <fcntl.h>
-#include <unistd.h>
+#include <QFileInfo>
 
 #include <algorithm>
 #include <optional>
@@ -31,20 +29,6 @@ QString desktopOf(const SessionEnvironment& environment) {
     return entries.value(0);
 }
 
-// Whether an input device that looks like a keyboard can be opened for reading.
-bool someKeyboardReadable() {
-    const QDir input(QStringLiteral("/dev/input"));
-    for (const QString& name : input.entryList({QStringLiteral("event*")}, QDir::System)) {
-        const QByteArray path = input.filePath(name).toLocal8Bit();
-        const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-        if (fd >= 0) {
-            ::close(fd);
-            return true;
-        }
-    }
-    return false;
-}
-
 } // namespace
 
 SessionEnvironment SessionEnvironment::current() {
@@ -55,7 +39,7 @@ SessionEnvironment SessionEnvironment::current() {
     environment.x11Display = qEnvironmentVariable("DISPLAY");
     const QString swaySocket = qEnvironmentVariable("SWAYSOCK");
     environment.swaySocket = !swaySocket.isEmpty() && QFileInfo::exists(swaySocket);
-    environment.keyboardsReadable = someKeyboardReadable();
+    environment.keyboardsReadable = EvdevKeyStream::someKeyboardReadable();
     return environment;
 }
 
@@ -128,7 +112,7 @@ QString name(InsertionRoad road) {
     return {};
 }
 
-bool isBuilt(HotkeyRoad road) { return road == HotkeyRoad::x11; }
+bool isBuilt(HotkeyRoad road) { return road == HotkeyRoad::x11 || road == HotkeyRoad::evdev; }
 
 bool isBuilt(InsertionRoad road) {
     return road == InsertionRoad::accessibility || road == InsertionRoad::x11Keys;
