@@ -26,14 +26,12 @@ public:
 };
 
 std::unique_ptr<AccessibilityTrust> hotkeyTrustFor(const SessionRoads& roads) {
-    switch (roads.hotkeyRoad().value_or(HotkeyRoad::swayBindings)) {
-    case HotkeyRoad::x11:
+    const std::optional<HotkeyRoad> road = roads.hotkeyRoad();
+    if (road == HotkeyRoad::x11)
         return std::make_unique<X11SessionTrust>(X11SessionTrust::Use::observingKeys);
-    case HotkeyRoad::evdev:
+    if (road == HotkeyRoad::evdev)
         return std::make_unique<KeyboardsReadable>();
-    default:
-        return std::make_unique<Unusable>();
-    }
+    return std::make_unique<Unusable>();
 }
 
 // The monitor of the session's hotkey road; the X11 one where this build drives none of the
