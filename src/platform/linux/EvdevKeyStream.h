@@ -2,6 +2,7 @@
 
 #include "platform/linux/EvdevKeyboardLayout.h"
 #include "platform/linux/HeldKeys.h"
+#include "platform/linux/SessionKeyMonitor.h"
 #include "support/Logger.h"
 
 #include <QByteArray>
@@ -34,23 +35,21 @@ namespace sayloom::linux_desktop {
 // releases. Auto-repeats are no presses. Keys are told apart through the session's keyboard
 // layout, read when the stream starts. While Sayloom posts keys (beginPosting) key presses are
 // ignored, whichever device they come from; releases always count, so no key is left stuck.
-class EvdevKeyStream {
+class EvdevKeyStream final : public SessionKeyStream {
 public:
-    using Listener = std::function<void(const HeldKeys::Change& change)>;
-
     // Starts reading the keyboards; null when none can be read (no keyboard, or none readable
     // without the "input" group), with the reason logged unless it is `lastFailure` again, and
     // written there. `listener` may destroy the stream.
     static std::unique_ptr<EvdevKeyStream> open(Listener listener, QString& lastFailure);
-    ~EvdevKeyStream();
+    ~EvdevKeyStream() override;
     EvdevKeyStream(const EvdevKeyStream&) = delete;
     EvdevKeyStream& operator=(const EvdevKeyStream&) = delete;
 
     // Reads the events that happened before the guard was raised, as the user's.
-    void beginPosting();
+    void beginPosting() override;
     // Reads what the devices have so far while the guard is still up, then lowers it. What was
     // read is delivered from the event loop.
-    void endPosting();
+    void endPosting() override;
 
     // The device nodes of the keyboards being read.
     std::set<QByteArray> keyboards() const;

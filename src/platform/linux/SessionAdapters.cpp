@@ -36,7 +36,7 @@ std::unique_ptr<AccessibilityTrust> hotkeyTrustFor(const SessionRoads& roads) {
 
 // The monitor of the session's hotkey road; the X11 one where this build drives none of the
 // roads offered.
-std::unique_ptr<KeyEventMonitor> keyMonitorFor(const SessionRoads& roads) {
+std::unique_ptr<SessionKeyMonitor> keyMonitorFor(const SessionRoads& roads) {
     if (roads.hotkeyRoad() == HotkeyRoad::evdev)
         return std::make_unique<EvdevKeyMonitor>();
     return std::make_unique<XInput2KeyMonitor>();
@@ -60,7 +60,7 @@ std::unique_ptr<FrontmostApplicationSource> frontmostFor(const SessionRoads& roa
 } // namespace
 
 struct SessionAdapters::Parts {
-    std::unique_ptr<KeyEventMonitor> keyMonitor;
+    std::unique_ptr<SessionKeyMonitor> keyMonitor;
     X11KeyPoster keyPoster;
     std::unique_ptr<FrontmostApplicationSource> frontmost;
     std::unique_ptr<AccessibilityTrust> hotkeyTrust;
@@ -73,7 +73,7 @@ struct SessionAdapters::Parts {
         , hotkeyTrust(hotkeyTrustFor(roads))
         , keyPostingTrust(keyPostingTrustFor(roads)) {
         // The keys the poster posts are ours, not the user's hotkey.
-        keyPoster.setSyntheticKeyGuard(dynamic_cast<SyntheticKeyGuard*>(keyMonitor.get()));
+        keyPoster.setSyntheticKeyGuard(keyMonitor.get());
     }
 };
 

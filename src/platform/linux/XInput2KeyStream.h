@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/linux/HeldKeys.h"
+#include "platform/linux/SessionKeyMonitor.h"
 #include "platform/linux/X11Connection.h"
 #include "support/Logger.h"
 
@@ -25,23 +26,21 @@ namespace sayloom::linux_desktop {
 // still holds on the keyboard. Keys found down when observation starts count as held until any
 // device releases them. While Sayloom posts keys (beginPosting), key presses from the XTest
 // keyboards are ignored; releases always count, so no key is left stuck.
-class XInput2KeyStream {
+class XInput2KeyStream final : public SessionKeyStream {
 public:
-    using Listener = std::function<void(const HeldKeys::Change& change)>;
-
     // Starts observing; null when the session's keys cannot be observed (a Wayland session, no
     // X display, no XInput 2.2), with the reason logged unless it is `lastFailure` again, and
     // written there. `listener` may destroy the stream.
     static std::unique_ptr<XInput2KeyStream> open(Listener listener, QString& lastFailure);
-    ~XInput2KeyStream();
+    ~XInput2KeyStream() override;
     XInput2KeyStream(const XInput2KeyStream&) = delete;
     XInput2KeyStream& operator=(const XInput2KeyStream&) = delete;
 
     // Reads the events that happened before the guard was raised, as the user's.
-    void beginPosting();
+    void beginPosting() override;
     // Reads the events of the posted keys (the poster has synced them to the server) while the
     // guard is still up, then lowers it. What was read is delivered from the event loop.
-    void endPosting();
+    void endPosting() override;
 
 private:
     XInput2KeyStream(std::unique_ptr<X11Connection> connection, Listener listener);

@@ -1,0 +1,91 @@
+#include "platform/linux/SessionKeyMonitor.h"
+
+#include "platform/linux/ApplicationKeyFilter.h"
+
+#include <vector>
+
+namespace sayloom::linux_desktop {
+
+SessionKeyMonitor::SessionKeyMonitor(StreamOpener openStream)
+    : openStream_(std::move(openStream)) {}
+
+SessionKeyMonitor::~SessionKeyMonitor() = default;
+
+std::optional<KeyEventMonitor::Handle>
+SessionKeyMonitor::addFlagsChangedMonitor(Scope scope, FlagsHandler handler) {
+    return add(Monitor{scope, std::move(handler), {}});
+}
+
+std::optional<KeyEventMonitor::Handle>
+SessionKeyMonitor::addKeyDownMonitor(Scope scope, KeyDownHandler handler) {
+    return add(Monitor{scope, {}, std::move(handler)});
+}
+
+std::optional<KeyEventMonitor::Handle> SessionKeyMonitor::add(Monitor monitor) {
+    if (monitor.scope == Scope::global && !stream_) {
+        stream_ =
+            openStream_([this](const HeldKeys::Change& change) { deliver(Scope::global, change); },
+                        lastFailure_);
+        if (!stream_)
+            return std::nullopt;
+    }
+    if (monitor.scope == Scope::local && !filter_) {
+        filter_ = std::make_unique<ApplicationKeyFilter>([this](const HeldKeys::Change& change) {
+            if (!stream_)
+                deliver(Scope::local, change);
+        });
+    }
+    const Handle handle = nextHandle_++;
+    monitors_.emplace(handle, std::move(monitor));
+    return handle;
+}
+
+void SessionKeyMonitor::removeMonitor(Handle handle) {
+    monitors_.erase(handle);
+    if (!hasMonitors(Scope::global))
+        stream_.reset();
+    if (!hasMonitors(Scope::local))
+        filter_.reset();
+}
+
+bool SessionKeyMonitor::hasMonitors(Scope scope) const {
+    for (const auto& [handle, monitor] : monitors_) {
+        if (monitor.scope == scope)
+            return true;
+    }
+    return false;
+}
+
+void SessionKeyMonitor::deliver(Scope scope, const HeldKeys::Change& change) {
+    // A handler may remove monitors (its own included): look each one up again before calling.
+    std::vector<Handle> handles;
+    for (const auto& [handle, monitor] : monitors_) {
+        if (monitor.scope == scope)
+            handles.push_back(handle);
+    }
+    for (const Handle handle : handles) {
+        const auto found = monitors_.find(handle);
+        if (found == monitors_.end())
+            continue;
+        // Copies: the handler may remove its own monitor while it runs.
+        if (change.flags && found->second.flagsChanged) {
+            const FlagsHandler handler = found->second.flagsChanged;
+            handler(*change.flags);
+        } else if (change.keyDown && found->second.keyDown) {
+            const KeyDownHandler handler = found->second.keyDown;
+            handler(*change.keyDown);
+        }
+    }
+}
+
+void SessionKeyMonitor::beginPosting() {
+    if (stream_)
+        stream_->beginPosting();
+}
+
+void SessionKeyMonitor::endPosting() {
+    if (stream_)
+        stream_->endPosting();
+}
+
+} // namespace sayloom::linux_desktop
