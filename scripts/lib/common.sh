@@ -28,6 +28,9 @@ SAYLOOM_TEST_PACKAGES=(
     gnome-keyring libsecret-tools xdotool
     # text insertion: the accessibility bus, a GTK test application, the clipboard from outside
     at-spi2-core libgtk-3-dev xclip
+    # a GNOME Wayland session: headless mutter with XWayland, and a keyboard for its seat through
+    # mutter's remote desktop interface (PyGObject)
+    mutter xwayland python3-gi
 )
 
 # scripts/fuzz: libFuzzer and the sanitizers come with Debian's clang 14.
