@@ -33,6 +33,9 @@ SAYLOOM_TEST_PACKAGES=(
     at-spi2-core libgtk-3-dev xclip
     # mock input devices (a fake /sys, /dev/input and udev events) for the evdev key monitor
     umockdev libumockdev-dev
+    # a GNOME Wayland session: headless mutter with XWayland, and a keyboard for its seat through
+    # mutter's remote desktop interface (PyGObject)
+    mutter xwayland python3-gi
 )
 
 # scripts/fuzz: libFuzzer and the sanitizers come with Debian's clang 14.
