@@ -136,6 +136,21 @@ bool TextInjector::paste(const QString& text) {
     log_.info("Pasting %ld chars via clipboard - accessibility trusted: %{bool}d",
               characterCount(text), trusted);
 
+    if (!trusted) {
+        // Nothing can tell whether the keys reached anyone (a clipboard manager reads every
+        // change, so a read proves nothing): the text stays on the clipboard for the user to
+        // paste, as the notice then says, and nothing is put back over it.
+        clipboardRestore_.cancel();
+        clipboardRestorePending_ = false;
+        clipboardOriginal_.reset();
+        c_.pasteboard.clearContents();
+        c_.pasteboard.setString(text);
+        setPostingKeys(true);
+        c_.keyPoster.postPaste();
+        setPostingKeys(false);
+        return false;
+    }
+
     // A burst of pastes restores once, to what the clipboard held before its first paste. Every
     // format is kept, not only the text: an image or copied files must survive a dictation.
     if (!clipboardRestorePending_)
@@ -157,7 +172,7 @@ bool TextInjector::paste(const QString& text) {
         kClipboardRestoreDelay, [this, expectedChangeCount, requestsAtPaste, text, saved] {
             restoreClipboard(expectedChangeCount, requestsAtPaste, text, saved);
         });
-    return trusted;
+    return true;
 }
 
 void TextInjector::restoreClipboard(qint64 expectedChangeCount,

@@ -160,6 +160,22 @@ TEST_F(TextInjectorTest, PastePutsTheTextOnTheClipboardPostsTheShortcutAndReport
         QStringLiteral("Pasting 8 chars via clipboard - accessibility trusted: false")));
 }
 
+// Without trust the keys may have gone nowhere, and a clipboard manager's read of every change
+// would pass for the paste: the transcript stays on the clipboard, as the notice then says.
+TEST_F(TextInjectorTest, AnUntrustedPasteLeavesTheTextOnTheClipboardThoughItWasRead) {
+    frontmost.reset();
+    pasteboard.userCopies(textContents(QStringLiteral("before")));
+    injector.inject(QStringLiteral("trusted"));
+    EXPECT_TRUE(injector.isClipboardRestorePending());
+
+    trust.trusted = false;
+    keys.onPaste = [this] { pasteboard.applicationAsksForContent(); };
+    EXPECT_FALSE(injector.inject(QStringLiteral("dictated")));
+    EXPECT_FALSE(injector.isClipboardRestorePending());
+    scheduler.advance(5s);
+    EXPECT_EQ(pasteboard.string(), QStringLiteral("dictated"));
+}
+
 TEST_F(TextInjectorTest, BurstOfPastesRestoresOnceToTheContentBeforeTheFirst) {
     frontmost.reset();
     pasteboard.userCopies(textContents(QStringLiteral("T")));
