@@ -136,28 +136,15 @@ bool TextInjector::paste(const QString& text) {
     log_.info("Pasting %ld chars via clipboard - accessibility trusted: %{bool}d",
               characterCount(text), trusted);
 
-    if (!trusted) {
-        // Nothing can tell whether the keys reached anyone (a clipboard manager reads every
-        // change, so a read proves nothing): the text stays on the clipboard for the user to
-        // paste, as the notice then says, and nothing is put back over it.
-        clipboardRestore_.cancel();
-        clipboardRestorePending_ = false;
-        clipboardOriginal_.reset();
-        c_.pasteboard.clearContents();
-        c_.pasteboard.setString(text);
-        setPostingKeys(true);
-        c_.keyPoster.postPaste();
-        setPostingKeys(false);
-        return false;
-    }
-
     // A burst of pastes restores once, to what the clipboard held before its first paste. Every
     // format is kept, not only the text: an image or copied files must survive a dictation.
-    if (!clipboardRestorePending_)
+    if (trusted && !clipboardRestorePending_)
         clipboardOriginal_ = SavedClipboard{c_.pasteboard.string(), c_.pasteboard.contents()};
     clipboardRestore_.cancel();
-    clipboardRestorePending_ = true;
+    clipboardRestorePending_ = trusted;
     const SavedClipboard saved = clipboardOriginal_.value_or(SavedClipboard{});
+    if (!trusted)
+        clipboardOriginal_.reset();
 
     c_.pasteboard.clearContents();
     c_.pasteboard.setString(text);
@@ -168,6 +155,11 @@ bool TextInjector::paste(const QString& text) {
     c_.keyPoster.postPaste();
     setPostingKeys(false);
 
+    // Without trust nothing can tell whether the keys reached anyone (and a clipboard manager
+    // reads every change, so a read proves nothing): the text stays on the clipboard for the user
+    // to paste, as the notice then says, and nothing is put back over it.
+    if (!trusted)
+        return false;
     clipboardRestore_ = c_.scheduler.scheduleOnce(
         kClipboardRestoreDelay, [this, expectedChangeCount, requestsAtPaste, text, saved] {
             restoreClipboard(expectedChangeCount, requestsAtPaste, text, saved);
