@@ -39,7 +39,9 @@ SessionEnvironment SessionEnvironment::current() {
     environment.x11Display = qEnvironmentVariable("DISPLAY");
     const QString swaySocket = qEnvironmentVariable("SWAYSOCK");
     environment.swaySocket = !swaySocket.isEmpty() && QFileInfo::exists(swaySocket);
-    environment.keyboardsReadable = EvdevKeyStream::someKeyboardReadable();
+    // Only a Wayland session's roads depend on the keyboards: an X11 start opens no device.
+    environment.keyboardsReadable =
+        isWayland(environment) && EvdevKeyStream::someKeyboardReadable();
     return environment;
 }
 

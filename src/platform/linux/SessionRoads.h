@@ -32,7 +32,7 @@ struct SessionEnvironment {
     QString currentDesktop;         // XDG_CURRENT_DESKTOP, colon-separated
     QString x11Display;             // DISPLAY
     bool swaySocket = false;        // SWAYSOCK names a socket that exists
-    bool keyboardsReadable = false; // some /dev/input/event* keyboard can be opened
+    bool keyboardsReadable = false; // some /dev/input/event* keyboard can be opened (Wayland)
 
     // The environment of this process.
     static SessionEnvironment current();
