@@ -127,10 +127,9 @@ std::unique_ptr<EvdevKeyStream> EvdevKeyStream::open(Listener listener, QString&
     return stream;
 }
 
-EvdevKeyStream::EvdevKeyStream(Listener listener) : listener_(std::move(listener)) {}
+EvdevKeyStream::EvdevKeyStream(Listener listener) : SessionKeyStream(std::move(listener)) {}
 
 EvdevKeyStream::~EvdevKeyStream() {
-    *alive_ = false;
     devices_.clear();
     if (monitorNotifier_) {
         monitorNotifier_->setEnabled(false);
@@ -178,7 +177,7 @@ bool EvdevKeyStream::start(QString& failure) {
     if (monitor_) {
         monitorNotifier_ =
             new QSocketNotifier(udev_monitor_get_fd(monitor_), QSocketNotifier::Read);
-        QObject::connect(monitorNotifier_, &QSocketNotifier::activated, &context_, [this] {
+        QObject::connect(monitorNotifier_, &QSocketNotifier::activated, &context(), [this] {
             readUdev();
             deliverPending();
         });
@@ -218,7 +217,7 @@ EvdevKeyStream::Opening EvdevKeyStream::addDevice(udev_device* device) {
         }
     }
     keyboard.notifier = new QSocketNotifier(keyboard.fd, QSocketNotifier::Read);
-    QObject::connect(keyboard.notifier, &QSocketNotifier::activated, &context_, [this, node] {
+    QObject::connect(keyboard.notifier, &QSocketNotifier::activated, &context(), [this, node] {
         const auto found = devices_.find(node);
         if (found == devices_.end())
             return;
@@ -241,7 +240,7 @@ void EvdevKeyStream::removeDevice(const QByteArray& node) {
     for (const unsigned code : device.held)
         (void)held_.release(heldKey(device.id, code));
     if (const ModifierFlags after = held_.flags(); after != before)
-        pending_.push_back(HeldKeys::Change{.flags = after, .keyDown = std::nullopt});
+        queue(HeldKeys::Change{.flags = after, .keyDown = std::nullopt});
     log_.info("Keyboard %{public}s went away", QString::fromLocal8Bit(node));
     devices_.erase(found);
 }
@@ -306,7 +305,7 @@ void EvdevKeyStream::handleKey(Device& device, unsigned code, int value) {
         return;
     }
     if (change.flags || change.keyDown)
-        pending_.push_back(change);
+        queue(change);
 }
 
 void EvdevKeyStream::readAll() {
@@ -359,26 +358,6 @@ bool EvdevKeyStream::someKeyboardReadable() {
     });
     udev_unref(context);
     return readable;
-}
-
-void EvdevKeyStream::scheduleDelivery() {
-    if (pending_.empty() || deliveryScheduled_)
-        return;
-    deliveryScheduled_ = true;
-    QMetaObject::invokeMethod(
-        &context_, [this] { deliverPending(); }, Qt::QueuedConnection);
-}
-
-void EvdevKeyStream::deliverPending() {
-    deliveryScheduled_ = false;
-    const std::shared_ptr<bool> alive = alive_;
-    while (!pending_.empty()) {
-        const HeldKeys::Change change = pending_.front();
-        pending_.pop_front();
-        listener_(change);
-        if (!*alive)
-            return;
-    }
 }
 
 } // namespace sayloom::linux_desktop

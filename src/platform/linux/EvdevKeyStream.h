@@ -6,11 +6,8 @@
 #include "support/Logger.h"
 
 #include <QByteArray>
-#include <QObject>
 #include <QString>
 
-#include <deque>
-#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -71,10 +68,7 @@ private:
     bool readDevice(Device& device);
     void handleKey(Device& device, unsigned code, int value);
     void readAll();
-    void deliverPending();
-    void scheduleDelivery();
 
-    Listener listener_;
     Logger log_{QStringLiteral("hotkey")};
     EvdevKeyboardLayout layout_;
     udev* udev_ = nullptr;
@@ -84,12 +78,6 @@ private:
     unsigned nextDeviceId_ = 1;
     HeldKeys held_;
     int postingDepth_ = 0;
-    std::deque<HeldKeys::Change> pending_;
-    bool deliveryScheduled_ = false;
-    // Context of queued deliveries: they are dropped with the stream.
-    QObject context_;
-    // Cleared on destruction, so that delivery stops when a listener destroyed the stream.
-    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
 } // namespace sayloom::linux_desktop

@@ -6,6 +6,30 @@
 
 namespace sayloom::linux_desktop {
 
+SessionKeyStream::SessionKeyStream(Listener listener) : listener_(std::move(listener)) {}
+
+SessionKeyStream::~SessionKeyStream() { *alive_ = false; }
+
+void SessionKeyStream::scheduleDelivery() {
+    if (pending_.empty() || deliveryScheduled_)
+        return;
+    deliveryScheduled_ = true;
+    QMetaObject::invokeMethod(
+        &context_, [this] { deliverPending(); }, Qt::QueuedConnection);
+}
+
+void SessionKeyStream::deliverPending() {
+    deliveryScheduled_ = false;
+    const std::shared_ptr<bool> alive = alive_;
+    while (!pending_.empty()) {
+        const HeldKeys::Change change = pending_.front();
+        pending_.pop_front();
+        listener_(change);
+        if (!*alive)
+            return;
+    }
+}
+
 SessionKeyMonitor::SessionKeyMonitor(StreamOpener openStream)
     : openStream_(std::move(openStream)) {}
 

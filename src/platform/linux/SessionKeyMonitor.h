@@ -4,8 +4,10 @@
 #include "hotkeys/SyntheticKeyGuard.h"
 #include "platform/linux/HeldKeys.h"
 
+#include <QObject>
 #include <QString>
 
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -15,15 +17,35 @@ namespace sayloom::linux_desktop {
 class ApplicationKeyFilter;
 
 // Where a session's keys are read from: the X server, the kernel's input devices. The stream
-// starts when it is opened and stops when it is destroyed.
+// starts when it is opened and stops when it is destroyed. What it reads is queued and handed to
+// its listener in order; the listener may destroy the stream.
 class SessionKeyStream {
 public:
     using Listener = std::function<void(const HeldKeys::Change& change)>;
 
-    virtual ~SessionKeyStream() = default;
+    virtual ~SessionKeyStream();
     // Raises and lowers the guard of the keys Sayloom posts (see SyntheticKeyGuard).
     virtual void beginPosting() = 0;
     virtual void endPosting() = 0;
+
+protected:
+    explicit SessionKeyStream(Listener listener);
+
+    void queue(const HeldKeys::Change& change) { pending_.push_back(change); }
+    // Hands what is queued to the listener now, until the listener destroys the stream.
+    void deliverPending();
+    // Hands what is queued to the listener from the event loop.
+    void scheduleDelivery();
+    // The context of the stream's connections and queued deliveries: they end with it.
+    QObject& context() { return context_; }
+
+private:
+    Listener listener_;
+    std::deque<HeldKeys::Change> pending_;
+    bool deliveryScheduled_ = false;
+    QObject context_;
+    // Cleared on destruction, so that delivery stops when a listener destroyed the stream.
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
 // A key monitor over a session key stream: global monitors read the session's keys from the

@@ -59,11 +59,10 @@ std::unique_ptr<XInput2KeyStream> XInput2KeyStream::open(Listener listener, QStr
 }
 
 XInput2KeyStream::XInput2KeyStream(std::unique_ptr<X11Connection> connection, Listener listener)
-    : connection_(std::move(connection))
-    , listener_(std::move(listener)) {}
+    : SessionKeyStream(std::move(listener))
+    , connection_(std::move(connection)) {}
 
 XInput2KeyStream::~XInput2KeyStream() {
-    *alive_ = false;
     if (notifier_) {
         // It may be the notifier whose signal is being handled right now.
         notifier_->setEnabled(false);
@@ -110,7 +109,7 @@ bool XInput2KeyStream::select(int xinputOpcode) {
     }
 
     notifier_ = new QSocketNotifier(ConnectionNumber(display), QSocketNotifier::Read);
-    QObject::connect(notifier_, &QSocketNotifier::activated, &context_, [this] {
+    QObject::connect(notifier_, &QSocketNotifier::activated, &context(), [this] {
         read(false);
         deliverPending();
     });
@@ -206,7 +205,7 @@ void XInput2KeyStream::handleRawKey(bool press, int device, unsigned keycode, bo
         change = held_.isHeld(key) ? held_.release(key) : held_.release(unknownKey);
     }
     if (change.flags || change.keyDown)
-        pending_.push_back(change);
+        queue(change);
 }
 
 void XInput2KeyStream::beginPosting() {
@@ -224,26 +223,6 @@ void XInput2KeyStream::endPosting() {
         scheduleDelivery();
     }
     --postingDepth_;
-}
-
-void XInput2KeyStream::scheduleDelivery() {
-    if (pending_.empty() || deliveryScheduled_)
-        return;
-    deliveryScheduled_ = true;
-    QMetaObject::invokeMethod(
-        &context_, [this] { deliverPending(); }, Qt::QueuedConnection);
-}
-
-void XInput2KeyStream::deliverPending() {
-    deliveryScheduled_ = false;
-    const std::shared_ptr<bool> alive = alive_;
-    while (!pending_.empty()) {
-        const HeldKeys::Change change = pending_.front();
-        pending_.pop_front();
-        listener_(change);
-        if (!*alive)
-            return;
-    }
 }
 
 } // namespace sayloom::linux_desktop

@@ -5,12 +5,9 @@
 #include "platform/linux/X11Connection.h"
 #include "support/Logger.h"
 
-#include <QObject>
 #include <QSet>
 
 #include <array>
-#include <deque>
-#include <functional>
 #include <memory>
 
 class QSocketNotifier;
@@ -51,11 +48,8 @@ private:
     // Reads every event the server has sent so far (after a round trip when `sync`).
     void read(bool sync);
     void handleRawKey(bool press, int device, unsigned keycode, bool repeat);
-    void deliverPending();
-    void scheduleDelivery();
 
     std::unique_ptr<X11Connection> connection_;
-    Listener listener_;
     Logger log_{QStringLiteral("hotkey")};
     int xinputOpcode_ = -1;
     int xkbEventType_ = -1;
@@ -63,13 +57,7 @@ private:
     QSet<int> syntheticKeyboards_;
     HeldKeys held_;
     int postingDepth_ = 0;
-    std::deque<HeldKeys::Change> pending_;
-    bool deliveryScheduled_ = false;
-    // Context of queued deliveries: they are dropped with the stream.
-    QObject context_;
     QSocketNotifier* notifier_ = nullptr;
-    // Cleared on destruction, so that delivery stops when a listener destroyed the stream.
-    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
 } // namespace sayloom::linux_desktop
