@@ -34,8 +34,8 @@ SAYLOOM_TEST_PACKAGES=(
     # mock input devices (a fake /sys, /dev/input and udev events) for the evdev key monitor
     umockdev libumockdev-dev
     # a GNOME Wayland session: headless mutter with XWayland, and a keyboard for its seat through
-    # mutter's remote desktop interface (PyGObject)
-    mutter xwayland python3-gi
+    # mutter's remote desktop interface (PyGObject), and setxkbmap to change XWayland's layout
+    mutter xwayland python3-gi x11-xkb-utils
 )
 
 # scripts/fuzz: libFuzzer and the sanitizers come with Debian's clang 14.

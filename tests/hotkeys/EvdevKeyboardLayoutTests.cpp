@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <linux/input-event-codes.h>
+#include <xkbcommon/xkbcommon.h>
 
 using namespace sayloom::linux_desktop;
 using namespace sayloom::testing;
@@ -52,6 +53,32 @@ TEST(EvdevKeyboardLayoutTest, TheLayoutDecidesWhatAKeyIs) {
         EXPECT_EQ(layout.role(c.code), c.role);
         EXPECT_TRUE(layout.source().contains(QLatin1String(c.layout)));
     }
+}
+
+// A keymap with several layouts (a desktop's input sources) reads keys through the layout the
+// keyboard's group selects, not always the first.
+TEST(EvdevKeyboardLayoutTest, TheActiveGroupDecidesWhatAKeyIs) {
+    xkb_context* context = xkb_context_new(XKB_CONTEXT_NO_ENVIRONMENT_NAMES);
+    ASSERT_TRUE(context);
+    const xkb_rule_names names{"evdev", "pc105", "us,de", ",", ""};
+    xkb_keymap* keymap = xkb_keymap_new_from_names(context, &names, XKB_KEYMAP_COMPILE_NO_FLAGS);
+    ASSERT_TRUE(keymap);
+    xkb_state* state = xkb_state_new(keymap);
+    const struct {
+        xkb_layout_index_t lockedGroup;
+        KeyRole rightAlt;
+    } cases[] = {{0, KeyRole::option}, {1, KeyRole::other}, {2, KeyRole::option}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.lockedGroup);
+        xkb_state_update_mask(state, 0, 0, 0, 0, 0, c.lockedGroup);
+        const EvdevKeyboardLayout layout =
+            EvdevKeyboardLayout::fromState(keymap, state, QStringLiteral("us,de"));
+        EXPECT_EQ(layout.role(KEY_RIGHTALT), c.rightAlt) << "group 2 wraps round to us";
+        EXPECT_EQ(layout.role(KEY_RIGHTCTRL), KeyRole::function);
+    }
+    xkb_state_unref(state);
+    xkb_keymap_unref(keymap);
+    xkb_context_unref(context);
 }
 
 } // namespace

@@ -209,4 +209,10 @@ void MockKeyboards::dropEvents(const QByteArray& node, std::set<unsigned> down) 
 
 bool MockKeyboards::touched() const { return gTouched; }
 
+std::vector<std::pair<QString, QString>> MockKeyboards::environmentOfReaders() const {
+    return {{QStringLiteral("LD_PRELOAD"), QStringLiteral("libumockdev-preload.so.0")},
+            {QStringLiteral("UMOCKDEV_DIR"),
+             QString::fromUtf8(umockdev_testbed_get_root_dir(testbed_))}};
+}
+
 } // namespace sayloom::testing

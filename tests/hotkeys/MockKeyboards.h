@@ -8,6 +8,8 @@
 #include <memory>
 #include <mutex>
 #include <set>
+#include <utility>
+#include <vector>
 
 typedef struct _UMockdevTestbed UMockdevTestbed;
 
@@ -15,9 +17,9 @@ namespace sayloom::testing {
 
 // Input devices of a umockdev test bed: /sys/class/input entries, /dev/input/eventN nodes that
 // answer the evdev ioctls (names, capabilities, the keys down) and carry the events written to
-// them, and the udev events of devices coming and going. The process must run with umockdev's
-// preload library (see UmockdevMain.cpp). Remembers whether anyone grabbed a device or wrote to
-// one.
+// them, and the udev events of devices coming and going. The process that reads them must run
+// with umockdev's preload library: this one (see UmockdevMain.cpp), or a child started with
+// environmentOfReaders(). Remembers whether anyone grabbed a device or wrote to one.
 class MockKeyboards {
 public:
     enum class Kind { keyboard, mouse };
@@ -44,6 +46,11 @@ public:
 
     // Whether a device was grabbed (EVIOCGRAB) or written to.
     bool touched() const;
+
+    // The variables under which another process sees this test bed's devices in place of the
+    // machine's: umockdev's preload library and the test bed's folder. The test bed answers for
+    // the devices while this object lives.
+    std::vector<std::pair<QString, QString>> environmentOfReaders() const;
 
     // A device's description and state, shared with umockdev's ioctl thread.
     struct Device;

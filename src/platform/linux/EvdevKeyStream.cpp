@@ -148,7 +148,12 @@ bool EvdevKeyStream::start(QString& failure) {
                                  "devices");
         return false;
     }
-    layout_ = EvdevKeyboardLayout::current();
+    layoutWatch_ = X11KeyboardLayoutWatch::open([this](const EvdevKeyboardLayout& layout) {
+        layout_ = layout;
+        log_.info("The keyboard layout changed; keys are read through %{public}s",
+                  layout_.source());
+    });
+    layout_ = layoutWatch_ ? layoutWatch_->layout() : EvdevKeyboardLayout::current();
 
     // Listening before listing: a keyboard plugged in meanwhile is not missed.
     monitor_ = udev_monitor_new_from_netlink(udev_, "udev");

@@ -30,7 +30,7 @@ namespace sayloom::linux_desktop {
 // another; a device that goes away releases the keys it held. When the kernel dropped events
 // (SYN_DROPPED), the device's keys are read anew and the difference counts as presses and
 // releases. Auto-repeats are no presses. Keys are told apart through the session's keyboard
-// layout, read when the stream starts. While Sayloom posts keys (beginPosting) key presses are
+// layout, followed while the stream runs. While Sayloom posts keys (beginPosting) key presses are
 // ignored, whichever device they come from; releases always count, so no key is left stuck.
 class EvdevKeyStream final : public SessionKeyStream {
 public:
@@ -71,6 +71,7 @@ private:
 
     Logger log_{QStringLiteral("hotkey")};
     EvdevKeyboardLayout layout_;
+    std::unique_ptr<X11KeyboardLayoutWatch> layoutWatch_;
     udev* udev_ = nullptr;
     udev_monitor* monitor_ = nullptr;
     QSocketNotifier* monitorNotifier_ = nullptr;
