@@ -30,6 +30,12 @@ SessionEnvironment wayland(const char* desktop, bool keyboardsReadable) {
     return e;
 }
 
+SessionEnvironment sway(bool keyboardsReadable) {
+    SessionEnvironment e = wayland("sway", keyboardsReadable);
+    e.swaySocket = true;
+    return e;
+}
+
 TEST(DoctorRoads, NameTheRoadUsedAndTheInputGroupStepWhereTheKeyboardsCannotBeRead) {
     SessionEnvironment x11;
     x11.sessionType = QStringLiteral("x11");
@@ -55,6 +61,11 @@ TEST(DoctorRoads, NameTheRoadUsedAndTheInputGroupStepWhereTheKeyboardsCannotBeRe
          "input group: sudo usermod -aG input $USER, then log in again",
          true,
          "accessibility bus (offered: accessibility bus, KDE fake input (not yet supported))"},
+        {"sway, keyboards unreadable", sway(false), true, "sway key bindings", true,
+         "accessibility bus (offered: accessibility bus, virtual keyboard (not yet supported))"},
+        {"sway, keyboards readable", sway(true), true,
+         "input devices (evdev) (offered: input devices (evdev), sway key bindings)", true,
+         "accessibility bus (offered: accessibility bus, virtual keyboard (not yet supported))"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

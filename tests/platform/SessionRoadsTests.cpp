@@ -4,6 +4,7 @@
 #include "insertion/AccessibilityTrust.h"
 #include "platform/linux/EvdevKeyMonitor.h"
 #include "platform/linux/SessionAdapters.h"
+#include "platform/linux/SwayBindingsKeyMonitor.h"
 #include "platform/linux/XInput2KeyMonitor.h"
 
 #include <gtest/gtest.h>
@@ -80,35 +81,43 @@ TEST(SessionRoadsTest, TheSessionDecidesTheRoadsInTheirOrderOfPreference) {
 }
 
 // XWayland's server offers XInput 2.2 and XTest, but it sees and reaches only X clients: a
-// Wayland session's hotkey comes from the input devices when it offers them, and neither the X11
-// hotkey nor the X11 key poster may report itself usable there. Whether the devices can really
-// be read is the evdev road's own trust, not what the environment claims.
+// Wayland session's hotkey comes from the input devices when it offers them, else from sway's key
+// bindings in sway, and neither the X11 hotkey nor the X11 key poster may report itself usable
+// there. Whether the devices can really be read, or sway answers, is the road's own trust, not
+// what the environment claims.
 TEST(SessionAdaptersTest, AWaylandSessionGetsTheEvdevMonitorOnlyWhereItsKeyboardsAreOffered) {
     sayloom::testing::VirtualScheduler scheduler;
+    enum class Monitor { x11, evdev, sway };
     struct Case {
         SessionEnvironment session;
-        bool evdev;
+        Monitor monitor;
     };
     const Case cases[] = {
-        {{"wayland-0", "wayland", "GNOME", ":0"}, false},
-        {{"wayland-0", "wayland", "GNOME", ":0", false, true}, true},
-        {{"wayland-1", "wayland", "sway", ":1", true}, false},
-        {{"wayland-1", "wayland", "sway", ":1", true, true}, true},
-        {{"wayland-0", "wayland", "KDE", ":0"}, false},
-        {{"wayland-0", "wayland", "KDE", ":0", false, true}, true},
-        {{{}, "x11", "GNOME", ":0", false, true}, false},
+        {{"wayland-0", "wayland", "GNOME", ":0"}, Monitor::x11},
+        {{"wayland-0", "wayland", "GNOME", ":0", false, true}, Monitor::evdev},
+        {{"wayland-1", "wayland", "sway", ":1", true}, Monitor::sway},
+        {{"wayland-1", "wayland", "sway", ":1", true, true}, Monitor::evdev},
+        {{"wayland-1", "wayland", "sway", ":1", false}, Monitor::x11},
+        {{"wayland-0", "wayland", "KDE", ":0"}, Monitor::x11},
+        {{"wayland-0", "wayland", "KDE", ":0", false, true}, Monitor::evdev},
+        {{{}, "x11", "GNOME", ":0", false, true}, Monitor::x11},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.session.currentDesktop.toStdString() + " " +
                      c.session.sessionType.toStdString() +
-                     (c.session.keyboardsReadable ? ", keyboards readable" : ""));
+                     (c.session.keyboardsReadable ? ", keyboards readable" : "") +
+                     (c.session.swaySocket ? ", sway's socket" : ""));
         const SessionRoads roads = SessionRoads::detect(c.session);
         const SessionAdapters adapters(roads, scheduler);
-        EXPECT_EQ(dynamic_cast<EvdevKeyMonitor*>(&adapters.keyMonitor()) != nullptr, c.evdev);
-        EXPECT_EQ(dynamic_cast<XInput2KeyMonitor*>(&adapters.keyMonitor()) != nullptr, !c.evdev);
+        EXPECT_EQ(dynamic_cast<EvdevKeyMonitor*>(&adapters.keyMonitor()) != nullptr,
+                  c.monitor == Monitor::evdev);
+        EXPECT_EQ(dynamic_cast<SwayBindingsKeyMonitor*>(&adapters.keyMonitor()) != nullptr,
+                  c.monitor == Monitor::sway);
+        EXPECT_EQ(dynamic_cast<XInput2KeyMonitor*>(&adapters.keyMonitor()) != nullptr,
+                  c.monitor == Monitor::x11);
         if (roads.wayland) {
             EXPECT_FALSE(adapters.keyPostingTrust().isProcessTrusted());
-            if (!c.evdev) {
+            if (c.monitor == Monitor::x11) {
                 EXPECT_FALSE(adapters.hotkeyTrust().isProcessTrusted());
             }
         }

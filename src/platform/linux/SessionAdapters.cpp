@@ -3,6 +3,7 @@
 #include "platform/linux/AtspiFrontmostApplication.h"
 #include "platform/linux/EvdevKeyMonitor.h"
 #include "platform/linux/EvdevKeyStream.h"
+#include "platform/linux/SwayBindingsKeyMonitor.h"
 #include "platform/linux/X11FrontmostApplication.h"
 #include "platform/linux/X11KeyPoster.h"
 #include "platform/linux/X11SessionTrust.h"
@@ -25,12 +26,20 @@ public:
     bool isProcessTrusted() override { return EvdevKeyStream::someKeyboardReadable(); }
 };
 
+// The sway road is usable while sway answers on its IPC socket.
+class SwaySocketAnswers final : public AccessibilityTrust {
+public:
+    bool isProcessTrusted() override { return SwayBindingsKeyMonitor::socketAnswers(); }
+};
+
 std::unique_ptr<AccessibilityTrust> hotkeyTrustFor(const SessionRoads& roads) {
     const std::optional<HotkeyRoad> road = roads.hotkeyRoad();
     if (road == HotkeyRoad::x11)
         return std::make_unique<X11SessionTrust>(X11SessionTrust::Use::observingKeys);
     if (road == HotkeyRoad::evdev)
         return std::make_unique<KeyboardsReadable>();
+    if (road == HotkeyRoad::swayBindings)
+        return std::make_unique<SwaySocketAnswers>();
     return std::make_unique<Unusable>();
 }
 
@@ -39,6 +48,8 @@ std::unique_ptr<AccessibilityTrust> hotkeyTrustFor(const SessionRoads& roads) {
 std::unique_ptr<SessionKeyMonitor> keyMonitorFor(const SessionRoads& roads) {
     if (roads.hotkeyRoad() == HotkeyRoad::evdev)
         return std::make_unique<EvdevKeyMonitor>();
+    if (roads.hotkeyRoad() == HotkeyRoad::swayBindings)
+        return std::make_unique<SwayBindingsKeyMonitor>();
     return std::make_unique<XInput2KeyMonitor>();
 }
 

@@ -23,10 +23,11 @@ namespace sayloom::linux_desktop {
 // their ports only.
 //
 // A Wayland session whose keyboards can be read gets the evdev key monitor, usable while some
-// keyboard device can be opened. Where a session offers no road this build drives, the X11
-// monitor and poster are used through XWayland: they see and reach only X clients, so those
-// roads report themselves unusable, and dictation asks for them as it does for a missing
-// permission. Main thread only.
+// keyboard device can be opened; a sway session whose keyboards cannot be read gets the monitor
+// that binds the hotkeys in sway, usable while sway answers on its IPC socket. Where a session
+// offers no road this build drives, the X11 monitor and poster are used through XWayland: they
+// see and reach only X clients, so those roads report themselves unusable, and dictation asks
+// for them as it does for a missing permission. Main thread only.
 class SessionAdapters {
 public:
     SessionAdapters(const SessionRoads& roads, Scheduler& scheduler);

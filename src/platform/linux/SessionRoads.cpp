@@ -114,7 +114,9 @@ QString name(InsertionRoad road) {
     return {};
 }
 
-bool isBuilt(HotkeyRoad road) { return road == HotkeyRoad::x11 || road == HotkeyRoad::evdev; }
+bool isBuilt(HotkeyRoad road) {
+    return road == HotkeyRoad::x11 || road == HotkeyRoad::evdev || road == HotkeyRoad::swayBindings;
+}
 
 bool isBuilt(InsertionRoad road) {
     return road == InsertionRoad::accessibility || road == InsertionRoad::x11Keys;
