@@ -36,6 +36,8 @@ SAYLOOM_TEST_PACKAGES=(
     # a GNOME Wayland session: headless mutter with XWayland, and a keyboard for its seat through
     # mutter's remote desktop interface (PyGObject), and setxkbmap to change XWayland's layout
     mutter xwayland python3-gi x11-xkb-utils
+    # a sway session: headless sway with XWayland, and wtype's virtual keyboards for its seat
+    sway wtype
 )
 
 # scripts/fuzz: libFuzzer and the sanitizers come with Debian's clang 14.
