@@ -176,6 +176,32 @@ TEST_F(SwayDictation, HoldRightCtrlSpeakAndTheTextLandsInTheWaylandField) {
     EXPECT_TRUE(fieldHasFocus());
 }
 
+// Sway never reports the release of a hotkey that made a chord: the recording goes on after
+// Right Ctrl+C, and the next press of Right Ctrl ends it rather than starting another.
+TEST_F(SwayDictation, AfterAChordTheNextPressOfTheHotkeyEndsTheRecording) {
+    const qsizetype started = log.count(QLatin1String(kRecordingStarted));
+    auto keys = type({QStringLiteral("-P"), QStringLiteral("Control_R"), QStringLiteral("-M"),
+                      QStringLiteral("ctrl"), QStringLiteral("-s"), QStringLiteral("500"),
+                      QStringLiteral("-k"), QStringLiteral("c"), QStringLiteral("-m"),
+                      QStringLiteral("ctrl"), QStringLiteral("-p"), QStringLiteral("Control_R")});
+    ASSERT_TRUE(waitForLog(kRecordingStarted, started)) << log.toStdString();
+    ASSERT_TRUE(keys->waitForFinished(kBoundMs));
+    auto player = play(QString::fromLatin1(kMicSink), wav);
+    ASSERT_TRUE(waitUntilPlayed(*player));
+    log += QString::fromUtf8(sayloom.readAll());
+    EXPECT_EQ(log.count(QLatin1String("Transcribing")), 0) << log.toStdString();
+
+    keys = type({QStringLiteral("-P"), QStringLiteral("Control_R"), QStringLiteral("-s"),
+                 QStringLiteral("100"), QStringLiteral("-p"), QStringLiteral("Control_R")});
+    ASSERT_TRUE(keys->waitForFinished(kBoundMs));
+    EXPECT_EQ(
+        fields->waitForText(QStringLiteral("entry"), kAnswer, std::chrono::milliseconds(kBoundMs)),
+        kAnswer)
+        << log.toStdString();
+    log += QString::fromUtf8(sayloom.readAll());
+    EXPECT_EQ(log.count(QLatin1String(kRecordingStarted)), started + 1) << log.toStdString();
+}
+
 TEST_F(SwayDictation, EscapeDuringAHoldCancelsAndNothingIsSent) {
     const qsizetype started = log.count(QLatin1String(kRecordingStarted));
     auto keys = type({QStringLiteral("-P"), QStringLiteral("Control_R"), QStringLiteral("-s"),
