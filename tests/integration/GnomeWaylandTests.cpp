@@ -2,25 +2,16 @@
 // XWayland). Sayloom's windows are X11 windows on XWayland; the application the user dictates into
 // is a native Wayland client.
 
-#include "AccessibleTree.h"
-#include "FieldsApp.h"
-#include "LoopbackHttpServer.h"
 #include "MockKeyboards.h"
-#include "PulseAudioTest.h"
-#include "RealPartRequirement.h"
-#include "SayloomProcess.h"
-#include "X11Desktop.h"
+#include "WaylandDictation.h"
 
 #include "platform/linux/SessionRoads.h"
-#include "settings/AppSettings.h"
-#include "support/JsonFileKeyValueStore.h"
 
 #include <QDBusConnection>
 #include <QDBusInterface>
 #include <QDBusReply>
 #include <QProcess>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -85,7 +76,7 @@ private:
 };
 
 // Why this process is not in a GNOME Wayland session with XWayland; empty when it is.
-QString missingSession() {
+QString gnomeSessionMissing() {
     return qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
                    qEnvironmentVariable("XDG_CURRENT_DESKTOP") != QLatin1String("GNOME") ||
                    qEnvironmentVariableIsEmpty("DISPLAY")
@@ -97,7 +88,7 @@ QString missingSession() {
 class GnomeWayland : public ::testing::Test {
 protected:
     void SetUp() override {
-        REQUIRE_REAL_PART(missingSession());
+        REQUIRE_REAL_PART(gnomeSessionMissing());
         ASSERT_TRUE(server.isListening());
         server.setHandler([](const LoopbackHttpServer::Request& request,
                              LoopbackHttpServer::Responder& responder) {
@@ -139,14 +130,6 @@ protected:
     QProcess sayloom;
     QByteArray log;
 };
-
-// The doctor's verdict ("ok", "!!" or "--") and detail for one part ("session", "hotkey road").
-std::pair<QString, QString> doctorLine(const QString& out, const QString& part) {
-    for (const QString& line : out.split(QLatin1Char('\n')))
-        if (line.mid(4, 16).trimmed() == part)
-            return {line.left(2), line.mid(20)};
-    return {};
-}
 
 TEST_F(GnomeWayland, TheDoctorNamesTheSessionAndTheStepThatGivesItAHotkey) {
     const SayloomProcess::Outcome outcome = process.run({QStringLiteral("doctor")}, kBoundMs);
@@ -238,114 +221,42 @@ TEST_F(GnomeWayland, AWaylandFieldTakesAndKeepsTheKeyboardWhileSayloomRuns) {
     EXPECT_TRUE(focused && focused->role == QLatin1String("text"));
 }
 
-// Dictation in the GNOME Wayland session: the hotkey read from a keyboard among the input devices
-// (a umockdev test bed, which only Sayloom's process sees), the sound server's null sink as the
-// microphone, and a native Wayland GTK field that receives the text over the accessibility bus.
-class GnomeWaylandDictation : public PulseAudioTest {
+// Dictation in the GNOME Wayland session, the hotkey read from a keyboard among the input devices:
+// a umockdev test bed that only Sayloom's process sees.
+class GnomeWaylandDictation : public WaylandDictation {
 protected:
-    static inline const QString kAnswer = QStringLiteral("Hello from the loopback service.");
+    QString missingSession() const override {
+        if (const QString missing = gnomeSessionMissing(); !missing.isEmpty())
+            return missing;
+        return QStandardPaths::findExecutable(QStringLiteral("umockdev-wrapper")).isEmpty()
+                   ? QStringLiteral("umockdev (package umockdev) is missing")
+                   : QString();
+    }
+    std::vector<std::pair<QString, QString>> sayloomEnvironment() const override {
+        return keyboards.environmentOfReaders();
+    }
 
     void SetUp() override {
-        PulseAudioTest::SetUp();
-        if (IsSkipped() || HasFailure())
-            return;
-        REQUIRE_REAL_PART(missingSession());
-        REQUIRE_REAL_PART(
-            QStandardPaths::findExecutable(QStringLiteral("umockdev-wrapper")).isEmpty()
-                ? QStringLiteral("umockdev (package umockdev) is missing")
-                : QString());
-        ASSERT_TRUE(server.isListening());
-        server.setHandler([](const LoopbackHttpServer::Request& request,
-                             LoopbackHttpServer::Responder& responder) {
-            if (request.path() == "/v1/token")
-                responder.respond(200, SayloomProcess::tokenResponse());
-            else if (request.path() == "/v1/transcribe")
-                responder.respond(200, R"({"text":")" + kAnswer.toUtf8() + R"(","status":0})");
-            else if (request.path() == "/v1/auth/me")
-                responder.respond(200, R"({"user":{"email":"kim@example.com"}})");
-            else
-                responder.respond(200, "{}");
-        });
-        process.signIn();
-        JsonFileKeyValueStore(process.settingsPath())
-            .setBoolean(QLatin1String(AppSettings::kHasCompletedOnboardingKey), true);
-        wav = folder.filePath(QStringLiteral("phrase.wav"));
-        REQUIRE_REAL_PART(
-            QProcess::execute(QStringLiteral("espeak-ng"),
-                              {QStringLiteral("-w"), wav,
-                               QStringLiteral("Please send the report by Friday.")}) == 0
-                ? QString()
-                : QStringLiteral("espeak-ng (package espeak-ng) is missing"));
-
         keyboard = keyboards.add();
-
-        QProcessEnvironment environment = process.environment();
-        for (const auto& [name, value] : keyboards.environmentOfReaders())
-            environment.insert(name, value);
-        environment.insert(QStringLiteral("SAYLOOM_LOG_LEVEL"), QStringLiteral("debug"));
-        environment.insert(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"), QStringLiteral("1"));
-        sayloom.setProcessEnvironment(environment);
-        sayloom.setProcessChannelMode(QProcess::MergedChannels);
-        sayloom.start(QStringLiteral(SAYLOOM_EXECUTABLE), {});
-        ASSERT_TRUE(waitForLog("Engine started")) << log.toStdString();
-        // A signed-in launch opens the settings, which take the keyboard; then the user opens
-        // the application to dictate into (mutter gives the keyboard to a new window, not to
-        // one that asks for it back).
-        ASSERT_TRUE(X11Desktop::waitForWindow(QStringLiteral("^Sayloom Settings$"),
-                                              sayloom.processId(), kBoundMs))
-            << log.toStdString();
-        qputenv("GDK_BACKEND", "wayland");
-        fields = FieldsApp::start(FieldsApp::Toolkit::gtk);
-        qunsetenv("GDK_BACKEND");
-        ASSERT_TRUE(fields);
-        ASSERT_EQ(fields->command(QStringLiteral("focus entry")), QStringLiteral("ok"));
-        ASSERT_TRUE(QTest::qWaitFor([&] { return fieldHasFocus(); }, kBoundMs))
-            << AccessibleTree::dump(fields->processIdentifier()).toStdString();
+        WaylandDictation::SetUp();
     }
 
     void TearDown() override {
-        if (sayloom.state() != QProcess::NotRunning) {
-            sayloom.terminate();
-            EXPECT_TRUE(sayloom.waitForFinished(10'000));
-        }
+        WaylandDictation::TearDown();
         EXPECT_FALSE(keyboards.touched()) << "the keyboard is only read";
-        PulseAudioTest::TearDown();
     }
-
-    bool waitForLog(const char* fragment, qsizetype seen = 0) {
-        return QTest::qWaitFor(
-            [&] {
-                log += QString::fromUtf8(sayloom.readAll());
-                return log.count(QLatin1String(fragment)) > seen;
-            },
-            kBoundMs);
-    }
-
-    bool fieldHasFocus() const {
-        const auto focused = AccessibleTree::focused(fields->processIdentifier());
-        return focused && focused->role == QLatin1String("text");
-    }
-
-    static constexpr const char* kRecordingStarted = "[engine] info: Recording started";
 
     // Holds `key` down until `whileHeld` is done, a recording running.
     void hold(unsigned key, const std::function<void()>& whileHeld) {
-        const qsizetype started = log.count(QLatin1String(kRecordingStarted));
+        const qsizetype started = recordingsStarted();
         keyboards.key(keyboard, key, 1);
         ASSERT_TRUE(waitForLog(kRecordingStarted, started)) << log.toStdString();
         whileHeld();
         keyboards.key(keyboard, key, 0);
     }
 
-    LoopbackHttpServer server;
-    SayloomProcess process{server, QStringLiteral(SAYLOOM_EXECUTABLE)};
-    QTemporaryDir folder;
-    QString wav;
     MockKeyboards keyboards;
     QByteArray keyboard;
-    std::unique_ptr<FieldsApp> fields;
-    QProcess sayloom;
-    QString log;
 };
 
 TEST_F(GnomeWaylandDictation, HoldRightCtrlSpeakAndTheTextLandsInTheWaylandField) {
@@ -361,8 +272,7 @@ TEST_F(GnomeWaylandDictation, HoldRightCtrlSpeakAndTheTextLandsInTheWaylandField
         ASSERT_TRUE(geometry);
         EXPECT_NEAR(geometry->center().x(), 640, 1);
         EXPECT_EQ(geometry->bottom() + 1, 720 - 30);
-        auto player = play(QString::fromLatin1(kMicSink), wav);
-        ASSERT_TRUE(waitUntilPlayed(*player));
+        speak();
         EXPECT_TRUE(fieldHasFocus());
         EXPECT_FALSE(AccessibleTree::focused(sayloom.processId()));
     });
@@ -382,21 +292,18 @@ TEST_F(GnomeWaylandDictation, TheHotkeyFollowsALayoutChangeAndEscapeCancels) {
               0);
     ASSERT_TRUE(waitForLog("The keyboard layout changed", changes)) << log.toStdString();
 
-    const qsizetype started = log.count(QLatin1String(kRecordingStarted));
+    const qsizetype started = recordingsStarted();
     keyboards.key(keyboard, KEY_RIGHTCTRL, 1);
     keyboards.key(keyboard, KEY_RIGHTCTRL, 0);
     hold(KEY_RIGHTMETA, [&] {
-        EXPECT_EQ(log.count(QLatin1String(kRecordingStarted)), started + 1)
-            << "Right Ctrl is no hotkey now";
+        EXPECT_EQ(recordingsStarted(), started + 1) << "Right Ctrl is no hotkey now";
         keyboards.key(keyboard, KEY_ESC, 1);
         keyboards.key(keyboard, KEY_ESC, 0);
         ASSERT_TRUE(waitForLog("Recording cancelled by user")) << log.toStdString();
     });
     // Nothing is sent: a request would come within a second of the release.
     QTest::qWait(1000);
-    EXPECT_FALSE(
-        std::any_of(server.requests().begin(), server.requests().end(),
-                    [](const auto& request) { return request.path() == "/v1/transcribe"; }));
+    EXPECT_FALSE(transcriptionRequested());
     EXPECT_EQ(fields->text(QStringLiteral("entry")), QString());
 }
 
