@@ -151,6 +151,7 @@ public:
         , accessibility_(session_.frontmost(), services_.scheduler())
         , accessibilityInjector_(accessibility_, session_.frontmost())
         , fallbackCache_(services_.defaults())
+        , pasteboard_(session_.clipboardOfferReading())
         , injector_({accessibilityInjector_, fallbackCache_, pasteboard_, session_.keyPoster(),
                      session_.keyPostingTrust(), services_.scheduler(),
                      [this] { return session_.frontmostApplicationID(); }})
@@ -247,6 +248,8 @@ private:
                          &RecordingIndicator::setAudioLevel);
         QObject::connect(&injector_, &TextInjector::leftOnClipboard, engine,
                          &SayloomEngine::transcriptLeftOnClipboard);
+        QObject::connect(&injector_, &TextInjector::keysRefused, engine,
+                         &SayloomEngine::keysRefusedByDesktop);
     }
 
     void connectTray() {

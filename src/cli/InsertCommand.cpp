@@ -71,7 +71,7 @@ int insert(const Options& options) {
     AtspiAccessibility accessibility(session.frontmost(), scheduler);
     AccessibilityInjector accessibilityInjector(accessibility, session.frontmost());
     AXFallbackCache fallbackCache(store);
-    QtClipboardPasteboard pasteboard;
+    QtClipboardPasteboard pasteboard(session.clipboardOfferReading());
     const auto applicationID = [&session] { return session.frontmostApplicationID(); };
     TextInjector injector(TextInjector::Collaborators{
         accessibilityInjector, fallbackCache, pasteboard, session.keyPoster(),

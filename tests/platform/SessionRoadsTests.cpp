@@ -3,7 +3,9 @@
 #include "VirtualScheduler.h"
 #include "insertion/AccessibilityTrust.h"
 #include "platform/linux/EvdevKeyMonitor.h"
+#include "platform/linux/MutterRemoteDesktopKeyPoster.h"
 #include "platform/linux/SessionAdapters.h"
+#include "platform/linux/X11KeyPoster.h"
 #include "platform/linux/XInput2KeyMonitor.h"
 
 #include <gtest/gtest.h>
@@ -82,16 +84,19 @@ TEST(SessionRoadsTest, TheSessionDecidesTheRoadsInTheirOrderOfPreference) {
 // XWayland's server offers XInput 2.2 and XTest, but it sees and reaches only X clients: a
 // Wayland session's hotkey comes from the input devices when it offers them, and neither the X11
 // hotkey nor the X11 key poster may report itself usable there. Whether the devices can really
-// be read is the evdev road's own trust, not what the environment claims.
+// be read is the evdev road's own trust, not what the environment claims. GNOME's keys go through
+// its compositor, usable only while the compositor offers that on the bus (not on the tests' bus),
+// and its compositor copies our clipboard before a Wayland application can paste it.
 TEST(SessionAdaptersTest, AWaylandSessionGetsTheEvdevMonitorOnlyWhereItsKeyboardsAreOffered) {
     sayloom::testing::VirtualScheduler scheduler;
     struct Case {
         SessionEnvironment session;
         bool evdev;
+        bool remoteDesktop = false;
     };
     const Case cases[] = {
-        {{"wayland-0", "wayland", "GNOME", ":0"}, false},
-        {{"wayland-0", "wayland", "GNOME", ":0", false, true}, true},
+        {{"wayland-0", "wayland", "GNOME", ":0"}, false, true},
+        {{"wayland-0", "wayland", "GNOME", ":0", false, true}, true, true},
         {{"wayland-1", "wayland", "sway", ":1", true}, false},
         {{"wayland-1", "wayland", "sway", ":1", true, true}, true},
         {{"wayland-0", "wayland", "KDE", ":0"}, false},
@@ -106,6 +111,12 @@ TEST(SessionAdaptersTest, AWaylandSessionGetsTheEvdevMonitorOnlyWhereItsKeyboard
         const SessionAdapters adapters(roads, scheduler);
         EXPECT_EQ(dynamic_cast<EvdevKeyMonitor*>(&adapters.keyMonitor()) != nullptr, c.evdev);
         EXPECT_EQ(dynamic_cast<XInput2KeyMonitor*>(&adapters.keyMonitor()) != nullptr, !c.evdev);
+        EXPECT_EQ(dynamic_cast<MutterRemoteDesktopKeyPoster*>(&adapters.keyPoster()) != nullptr,
+                  c.remoteDesktop);
+        EXPECT_EQ(dynamic_cast<X11KeyPoster*>(&adapters.keyPoster()) != nullptr, !c.remoteDesktop);
+        EXPECT_EQ(adapters.clipboardOfferReading(),
+                  c.remoteDesktop ? QtClipboardPasteboard::OfferReading::byCompositor
+                                  : QtClipboardPasteboard::OfferReading::byApplications);
         if (roads.wayland) {
             EXPECT_FALSE(adapters.keyPostingTrust().isProcessTrusted());
             if (!c.evdev) {

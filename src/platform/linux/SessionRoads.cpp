@@ -117,7 +117,8 @@ QString name(InsertionRoad road) {
 bool isBuilt(HotkeyRoad road) { return road == HotkeyRoad::x11 || road == HotkeyRoad::evdev; }
 
 bool isBuilt(InsertionRoad road) {
-    return road == InsertionRoad::accessibility || road == InsertionRoad::x11Keys;
+    return road == InsertionRoad::accessibility || road == InsertionRoad::x11Keys ||
+           road == InsertionRoad::mutterRemoteDesktop;
 }
 
 } // namespace sayloom::linux_desktop
