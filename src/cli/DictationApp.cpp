@@ -246,10 +246,12 @@ private:
                          &RecordingIndicator::setNotice);
         QObject::connect(&recorder_, &AudioRecorder::audioLevelChanged, &indicator_,
                          &RecordingIndicator::setAudioLevel);
+        // Queued: keys that could not go out are reported from within the insertion, and the
+        // engine's return to idle right after it would clear the notice.
         QObject::connect(&injector_, &TextInjector::leftOnClipboard, engine,
-                         &SayloomEngine::transcriptLeftOnClipboard);
+                         &SayloomEngine::transcriptLeftOnClipboard, Qt::QueuedConnection);
         QObject::connect(&injector_, &TextInjector::keysRefused, engine,
-                         &SayloomEngine::keysRefusedByDesktop);
+                         &SayloomEngine::keysRefusedByDesktop, Qt::QueuedConnection);
     }
 
     void connectTray() {

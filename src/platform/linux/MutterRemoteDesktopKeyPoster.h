@@ -25,7 +25,9 @@ namespace sayloom::linux_desktop {
 // first key must be posted and kept; one the compositor closed is made again at the next key.
 // Typing goes by key codes through the keyboard layout the X server reports (XWayland follows
 // the compositor's): a character no key of the layout types makes the whole text a paste (see
-// canType). Every call blocks on the bus, within a bounded time. Main thread only.
+// canType). Every call blocks on the bus, within a bounded time. A modifier the user still holds
+// on a real keyboard is not released: the compositor lets a virtual keyboard release only its own
+// keys. Main thread only.
 class MutterRemoteDesktopKeyPoster final : public QObject, public KeyPoster {
     Q_OBJECT
 public:
