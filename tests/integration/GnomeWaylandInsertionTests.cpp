@@ -154,6 +154,38 @@ TEST_F(GnomeWaylandInsertion, AFieldOffTheBusIsPastedIntoAndTheClipboardComesBac
     EXPECT_EQ(
         fields->waitForText(QStringLiteral("entry"), expected, std::chrono::milliseconds(kBoundMs)),
         expected);
+
+    // `sayloom insert` takes the same road on its own. Once it has ended, the text the clipboard
+    // held before lives on as mutter's copy: Wayland and X clients paste it.
+    xclip({QStringLiteral("-t"), QStringLiteral("UTF8_STRING"), QStringLiteral("-i")},
+          "before the command");
+    QTemporaryDir config;
+    QProcess command;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), config.path());
+    command.setProcessEnvironment(environment);
+    command.start(
+        QStringLiteral(SAYLOOM_EXECUTABLE),
+        {QStringLiteral("insert"), QStringLiteral("--raw"), QStringLiteral(" by command")});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return command.state() == QProcess::NotRunning; }, kBoundMs));
+    const QString printed = QString::fromUtf8(command.readAllStandardOutput());
+    EXPECT_TRUE(printed.contains(QLatin1String("road=paste result=true"))) << printed.toStdString();
+    EXPECT_EQ(command.exitCode(), 0);
+    expected += QStringLiteral(" by command");
+    EXPECT_EQ(
+        fields->waitForText(QStringLiteral("entry"), expected, std::chrono::milliseconds(kBoundMs)),
+        expected);
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return xclip({QStringLiteral("-t"), QStringLiteral("UTF8_STRING"),
+                          QStringLiteral("-o")}) == "before the command";
+        },
+        kBoundMs));
+    ASSERT_TRUE(session.keyPoster().postPaste());
+    expected += QStringLiteral("before the command");
+    EXPECT_EQ(
+        fields->waitForText(QStringLiteral("entry"), expected, std::chrono::milliseconds(kBoundMs)),
+        expected);
 }
 
 // Terminals are typed into by key codes through the keyboard layout (us in the test session);
