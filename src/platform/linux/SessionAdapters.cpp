@@ -78,8 +78,28 @@ std::unique_ptr<KeyPoster> keyPosterFor(const SessionRoads& roads, Scheduler& sc
     return poster;
 }
 
+// GNOME's frontmost application: while an X client has the focus, its window is XWayland's active
+// window (mutter keeps it, and clears it when a Wayland window takes the focus), which names X
+// clients off the accessibility bus too (xterm); otherwise the accessibility bus tells.
+class GnomeWaylandFrontmost final : public FrontmostApplicationSource {
+public:
+    explicit GnomeWaylandFrontmost(const Scheduler& clock) : accessibility_(clock) {}
+
+    std::optional<RunningApplication> frontmostApplication() override {
+        if (auto application = xwayland_.frontmostApplication())
+            return application;
+        return accessibility_.frontmostApplication();
+    }
+
+private:
+    X11FrontmostApplication xwayland_;
+    AtspiFrontmostApplication accessibility_;
+};
+
 std::unique_ptr<FrontmostApplicationSource> frontmostFor(const SessionRoads& roads,
                                                          const Scheduler& clock) {
+    if (offers(roads, InsertionRoad::mutterRemoteDesktop))
+        return std::make_unique<GnomeWaylandFrontmost>(clock);
     // The X server knows only the windows of X clients in a Wayland session.
     if (roads.wayland)
         return std::make_unique<AtspiFrontmostApplication>(clock);

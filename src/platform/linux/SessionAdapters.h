@@ -25,10 +25,11 @@ namespace sayloom::linux_desktop {
 //
 // A Wayland session whose keyboards can be read gets the evdev key monitor, usable while some
 // keyboard device can be opened. A GNOME Wayland session posts its keys through the compositor's
-// remote-desktop interface, usable while the compositor offers it. Where a session offers no road
-// this build drives, the X11 monitor and poster are used through XWayland: they see and reach only
-// X clients, so those roads report themselves unusable, and dictation asks for them as it does for
-// a missing permission. Main thread only.
+// remote-desktop interface, usable while the compositor offers it, and finds the frontmost
+// application through XWayland's active window first, then the accessibility bus. Where a session
+// offers no road this build drives, the X11 monitor and poster are used through XWayland: they see
+// and reach only X clients, so those roads report themselves unusable, and dictation asks for them
+// as it does for a missing permission. Main thread only.
 class SessionAdapters {
 public:
     SessionAdapters(const SessionRoads& roads, Scheduler& scheduler);
