@@ -29,8 +29,9 @@ SAYLOOM_TEST_PACKAGES=(
     xvfb xauth openbox dbus dbus-x11 x11-utils
     # a Secret Service for the keychain tests, and a hand for its unlock prompt
     gnome-keyring libsecret-tools xdotool
-    # text insertion: the accessibility bus, a GTK test application, the clipboard from outside
-    at-spi2-core libgtk-3-dev xclip
+    # text insertion: the accessibility bus, a GTK test application, the clipboard from outside,
+    # a terminal to type into
+    at-spi2-core libgtk-3-dev xclip xterm
     # mock input devices (a fake /sys, /dev/input and udev events) for the evdev key monitor
     umockdev libumockdev-dev
     # a GNOME Wayland session: headless mutter with XWayland, and a keyboard for its seat through

@@ -151,6 +151,7 @@ public:
         , accessibility_(session_.frontmost(), services_.scheduler())
         , accessibilityInjector_(accessibility_, session_.frontmost())
         , fallbackCache_(services_.defaults())
+        , pasteboard_(session_.clipboardOfferReading())
         , injector_({accessibilityInjector_, fallbackCache_, pasteboard_, session_.keyPoster(),
                      session_.keyPostingTrust(), services_.scheduler(),
                      [this] { return session_.frontmostApplicationID(); }})
@@ -245,8 +246,12 @@ private:
                          &RecordingIndicator::setNotice);
         QObject::connect(&recorder_, &AudioRecorder::audioLevelChanged, &indicator_,
                          &RecordingIndicator::setAudioLevel);
+        // Queued: keys that could not go out are reported from within the insertion, and the
+        // engine's return to idle right after it would clear the notice.
         QObject::connect(&injector_, &TextInjector::leftOnClipboard, engine,
-                         &SayloomEngine::transcriptLeftOnClipboard);
+                         &SayloomEngine::transcriptLeftOnClipboard, Qt::QueuedConnection);
+        QObject::connect(&injector_, &TextInjector::keysRefused, engine,
+                         &SayloomEngine::keysRefusedByDesktop, Qt::QueuedConnection);
     }
 
     void connectTray() {

@@ -4,6 +4,7 @@
 #include "cli/AccountServices.h"
 #include "engine/SayloomEngine.h"
 #include "platform/linux/AtspiAccessibility.h"
+#include "platform/linux/MutterRemoteDesktopKeyPoster.h"
 #include "platform/linux/PulseAudioInput.h"
 #include "platform/linux/PulseAudioInputFactory.h"
 #include "platform/linux/SessionRoads.h"
@@ -84,6 +85,20 @@ void checkSession(Report& report) {
     }
     for (const DoctorLine& line : roadLines(roads))
         report.line(line.ok, line.part, line.detail);
+    if (std::find(roads.insertionRoads.cbegin(), roads.insertionRoads.cend(),
+                  InsertionRoad::mutterRemoteDesktop) != roads.insertionRoads.cend()) {
+        // Without it dictation still reaches the fields on the accessibility bus.
+        const bool offered = MutterRemoteDesktopKeyPoster::isServiceAvailable();
+        report.line(offered, QStringLiteral("keys"),
+                    offered
+                        ? QStringLiteral("GNOME's remote desktop interface answers: text can be "
+                                         "pasted and typed (GNOME may ask once to allow "
+                                         "remote control)")
+                        : QStringLiteral("GNOME's remote desktop interface is not on the "
+                                         "session bus; text will only reach fields on the "
+                                         "accessibility bus"),
+                    /*required=*/false);
+    }
     if (roads.wayland)
         return;
     X11SessionTrust trust;

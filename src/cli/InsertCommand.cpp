@@ -71,7 +71,7 @@ int insert(const Options& options) {
     AtspiAccessibility accessibility(session.frontmost(), scheduler);
     AccessibilityInjector accessibilityInjector(accessibility, session.frontmost());
     AXFallbackCache fallbackCache(store);
-    QtClipboardPasteboard pasteboard;
+    QtClipboardPasteboard pasteboard(session.clipboardOfferReading());
     const auto applicationID = [&session] { return session.frontmostApplicationID(); };
     TextInjector injector(TextInjector::Collaborators{
         accessibilityInjector, fallbackCache, pasteboard, session.keyPoster(),
@@ -109,6 +109,10 @@ int insert(const Options& options) {
     });
     if (injector.isClipboardRestorePending() || session.keyPoster().isKeyboardBorrowed())
         loop.exec();
+    // Where the compositor copies our clipboard (GNOME Wayland), what we leave on it outlives
+    // this process only as that copy: it must have been made before we go.
+    if (injector.lastRoad() == TextInjector::Road::paste)
+        pasteboard.awaitOfferTaken();
     return result ? 0 : 1;
 }
 

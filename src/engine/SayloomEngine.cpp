@@ -441,7 +441,15 @@ void SayloomEngine::handleTranscriptionResult(const TranscribeResult& result,
 void SayloomEngine::transcriptLeftOnClipboard() {
     log_.error("No application took the paste - the transcript is on the clipboard");
     setAccessibilityNeeded(true);
-    const QString notice = platformText(PlatformTextKey::copiedPressToPaste);
+    showClipboardNotice(platformText(PlatformTextKey::copiedPressToPaste));
+}
+
+void SayloomEngine::keysRefusedByDesktop() {
+    log_.error("The desktop refused remote control - the transcript is on the clipboard");
+    showClipboardNotice(platformText(PlatformTextKey::remoteControlRefused));
+}
+
+void SayloomEngine::showClipboardNotice(const QString& notice) {
     setRecordingNotice(notice);
     clipboardNoticeTimer_ = c_.scheduler.scheduleOnce(kClipboardNoticeDisplay, [this, notice] {
         // A recording started since has a notice of its own, or none.

@@ -104,6 +104,9 @@ public:
     // clipboard (no application took its paste). Says so as when it could only be left on the
     // clipboard, and tells the user on the pill how to paste it.
     void transcriptLeftOnClipboard();
+    // The desktop refused to let Sayloom press keys (the user did not allow remote control): the
+    // transcript is on the clipboard, and the pill says why and how to paste it.
+    void keysRefusedByDesktop();
     static constexpr std::chrono::seconds kClipboardNoticeDisplay{5};
 
 Q_SIGNALS:
@@ -167,6 +170,8 @@ private:
     std::optional<QString> activeTranslationTarget_;
     std::optional<QString> recordingNotice_;
     Timer clipboardNoticeTimer_;
+    // Shows `notice` on the pill for kClipboardNoticeDisplay.
+    void showClipboardNotice(const QString& notice);
 
     Timer startupTimer_;
     bool stoppedBeforeStartup_ = false;

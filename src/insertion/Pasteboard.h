@@ -28,6 +28,11 @@ public:
     // formats are offered does not count. Nothing when this desktop does not let us see it.
     virtual std::optional<qint64> contentRequestCount() const = 0;
 
+    // Returns once the desktop has taken in what we just put on the clipboard, so that a paste
+    // from now on pastes it (a compositor that hands X clients' clipboards to its Wayland clients
+    // copies the offer first); bounded. At once where applications ask us directly.
+    virtual void awaitOfferTaken() {}
+
     virtual void clearContents() = 0;
     // Puts plain text on the clipboard, as the only content.
     virtual void setString(const QString& text) = 0;

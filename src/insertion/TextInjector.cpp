@@ -130,7 +130,7 @@ bool TextInjector::inject(const QString& text) {
     return paste(text);
 }
 
-bool TextInjector::paste(const QString& text) {
+bool TextInjector::paste(const QString& text, PasteKeys keys) {
     lastRoad_ = Road::paste;
     const bool trusted = c_.trust.isProcessTrusted();
     log_.info("Pasting %ld chars via clipboard - accessibility trusted: %{bool}d",
@@ -148,18 +148,26 @@ bool TextInjector::paste(const QString& text) {
 
     c_.pasteboard.clearContents();
     c_.pasteboard.setString(text);
+    c_.pasteboard.awaitOfferTaken();
     const qint64 expectedChangeCount = c_.pasteboard.changeCount();
-    const std::optional<qint64> requestsAtPaste = c_.pasteboard.contentRequestCount();
 
     setPostingKeys(true);
-    c_.keyPoster.postPaste();
+    const bool posted =
+        keys == PasteKeys::terminal ? c_.keyPoster.postTerminalPaste() : c_.keyPoster.postPaste();
     setPostingKeys(false);
+    // Requests are counted from the moment the keys went out: a clipboard manager copies every
+    // change as soon as it is made, and its read must not pass for the target's.
+    const std::optional<qint64> requestsAtPaste = c_.pasteboard.contentRequestCount();
 
     // Without trust nothing can tell whether the keys reached anyone (and a clipboard manager
     // reads every change, so a read proves nothing): the text stays on the clipboard for the user
     // to paste, as the notice then says, and nothing is put back over it.
     if (!trusted)
         return false;
+    if (!posted) {
+        keysNotPosted();
+        return false;
+    }
     clipboardRestore_ = c_.scheduler.scheduleOnce(
         kClipboardRestoreDelay, [this, expectedChangeCount, requestsAtPaste, text, saved] {
             restoreClipboard(expectedChangeCount, requestsAtPaste, text, saved);
@@ -213,24 +221,52 @@ bool TextInjector::type(const QString& text) {
     const qsizetype count = text.size();
     if (count == 0)
         return trusted;
+    // A keyboard that types through its layout cannot type every character: such a text goes
+    // whole by the terminal's paste, never half typed.
+    if (trusted && !c_.keyPoster.canType(text)) {
+        log_.info("The keyboard layout cannot type every character, pasting instead");
+        return paste(text, PasteKeys::terminal);
+    }
 
     setPostingKeys(true);
     c_.keyPoster.beginTyping(text);
     qsizetype start = 0;
+    bool typed = true;
     while (true) {
         const qsizetype tentativeEnd = start + kTypingChunkUnits;
         qsizetype end = std::min(tentativeEnd, count);
         if (tentativeEnd < count && text.at(end - 1).isHighSurrogate())
             ++end;
-        c_.keyPoster.typeChunk(text.mid(start, end - start));
-        if (end >= count)
+        typed = c_.keyPoster.typeChunk(text.mid(start, end - start)) && typed;
+        // The desktop refused the keys: the rest would go nowhere either.
+        if (end >= count || c_.keyPoster.wasRefused())
             break;
         c_.keyPoster.pauseBetweenChunks();
         start = end;
     }
     c_.keyPoster.finishTyping();
     setPostingKeys(false);
+    if (trusted && !typed && c_.keyPoster.wasRefused()) {
+        // Never lose the transcript: it waits on the clipboard for the user.
+        c_.pasteboard.clearContents();
+        c_.pasteboard.setString(text);
+        keysNotPosted();
+        return false;
+    }
     return trusted;
+}
+
+void TextInjector::keysNotPosted() {
+    clipboardRestorePending_ = false;
+    clipboardOriginal_.reset();
+    if (c_.keyPoster.wasRefused()) {
+        log_.error("The desktop refused to let Sayloom press keys, leaving the text on the "
+                   "clipboard");
+        Q_EMIT keysRefused();
+    } else {
+        log_.error("The paste keys could not be posted, leaving the text on the clipboard");
+        Q_EMIT leftOnClipboard();
+    }
 }
 
 void TextInjector::setPostingKeys(bool posting) {

@@ -24,8 +24,9 @@ namespace sayloom {
 // terminals and a few applications that handle neither well. Applications where a direct
 // insertion failed for good are remembered in the fallback cache and pasted into from then on.
 // A direct insertion that left the field as it was is pasted instead. A paste that no application
-// asked the clipboard for went nowhere: its text stays on the clipboard rather than the previous
-// content, and leftOnClipboard() says so. Main thread only.
+// asked the clipboard for after its keys went out went nowhere: its text stays on the clipboard
+// rather than the previous content, and leftOnClipboard() says so. Typing that the keyboard's
+// layout cannot do is a paste with the terminal's shortcut. Main thread only.
 class TextInjector final : public QObject, public TranscriptInserter {
     Q_OBJECT
 public:
@@ -76,8 +77,12 @@ Q_SIGNALS:
     // The scheduled clipboard restore has run (whatever it decided).
     void clipboardRestoreFinished();
     // Nobody took the last paste: at the time of the restore its text was left on the clipboard
-    // for the user to paste by hand, and the previous content is gone.
+    // for the user to paste by hand, and the previous content is gone. Also when the paste keys
+    // could not be posted at all.
     void leftOnClipboard();
+    // The desktop refused to let us press keys (the user did not allow remote control): the
+    // text is on the clipboard for the user to paste by hand.
+    void keysRefused();
 
 private:
     // What the clipboard held before the first paste of a burst.
@@ -86,8 +91,14 @@ private:
         PasteboardContents contents;
     };
 
-    bool paste(const QString& text);
+    // The shortcut a paste presses: Ctrl+V, or Ctrl+Shift+V in terminals.
+    enum class PasteKeys { standard, terminal };
+
+    bool paste(const QString& text, PasteKeys keys = PasteKeys::standard);
     bool type(const QString& text);
+    // The keys of a paste or typing run did not go out: the text stays on the clipboard, with
+    // nothing put back over it, and the user is told.
+    void keysNotPosted();
     // `requestsAtPaste`: the pasteboard's content request count once the text was on it.
     void restoreClipboard(qint64 expectedChangeCount, std::optional<qint64> requestsAtPaste,
                           const QString& injectedText, const SavedClipboard& saved);

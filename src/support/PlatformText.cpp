@@ -56,6 +56,13 @@ const PlatformText& platformTextEntry(PlatformTextKey key) {
         "Sayloom hears its key and types for you through the X server, which needs an X11 (Xorg) "
         "session with the XInput 2 and XTest extensions. In a Wayland session, log out and choose "
         "an X11 session at the login screen."};
+    static const PlatformText remoteConsent{
+        "",
+        "The first time Sayloom types for you, GNOME asks whether to allow remote interaction "
+        "with your desktop (remote control of the keyboard). Sayloom uses it only to press Ctrl+V "
+        "and to type your transcripts into the focused app; allow it to dictate into apps."};
+    static const PlatformText remoteRefused{
+        "", "GNOME did not allow remote control. Copied. Press Ctrl+V to paste"};
 
     switch (key) {
     case K::fnHotkeyName:
@@ -86,6 +93,10 @@ const PlatformText& platformTextEntry(PlatformTextKey key) {
         return restartApps;
     case K::accessibilityMissingHelp:
         return accessibilityHelp;
+    case K::remoteControlConsent:
+        return remoteConsent;
+    case K::remoteControlRefused:
+        return remoteRefused;
     }
     return fn;
 }

@@ -36,6 +36,11 @@ enum class PlatformTextKey {
     // What the Accessibility row's "Allow" and "Open Settings" buttons say is missing before they
     // lead there.
     accessibilityMissingHelp,
+    // What the desktop asks the first time Sayloom presses keys in a GNOME Wayland session, and
+    // why Sayloom needs it.
+    remoteControlConsent,
+    // The pill's notice when the user did not allow that: the transcript stays on the clipboard.
+    remoteControlRefused,
 };
 
 struct PlatformText {

@@ -45,12 +45,9 @@ TEST(DoctorRoads, NameTheRoadUsedAndTheInputGroupStepWhereTheKeyboardsCannotBeRe
         {"GNOME, keyboards unreadable", wayland("GNOME", false), false,
          "none in this session; add yourself to the input group: sudo usermod -aG input $USER, "
          "then log in again",
-         true,
-         "accessibility bus (offered: accessibility bus, GNOME remote desktop (not yet "
-         "supported))"},
+         true, "accessibility bus, GNOME remote desktop"},
         {"GNOME, keyboards readable", wayland("GNOME", true), true, "input devices (evdev)", true,
-         "accessibility bus (offered: accessibility bus, GNOME remote desktop (not yet "
-         "supported))"},
+         "accessibility bus, GNOME remote desktop"},
         {"KDE, keyboards readable", wayland("KDE", true), true,
          "input devices (evdev) (offered: input devices (evdev), global shortcuts portal (not yet "
          "supported))",

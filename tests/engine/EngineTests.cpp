@@ -8,6 +8,7 @@
 #include "engine/SayloomEngine.h"
 #include "engine/TranscriberError.h"
 #include "settings/AppSettings.h"
+#include "support/PlatformText.h"
 #include "support/URLError.h"
 
 #include <gtest/gtest.h>
@@ -266,6 +267,21 @@ TEST_F(EngineTest, AnUnconfirmedInsertionStillCountsButFlagsAccessibility) {
             "Accessibility not granted - Cmd+V may be silently dropped. Text is on clipboard.")));
     engine.checkPermissions();
     EXPECT_FALSE(engine.accessibilityNeeded()) << "cleared once Accessibility is granted";
+}
+
+// The desktop refused to let Sayloom press keys: the pill says so, and how to paste by hand.
+TEST_F(EngineTest, RefusedKeysShowTheirOwnNoticeForAWhile) {
+    const QString refused = platformText(PlatformTextKey::remoteControlRefused);
+    ASSERT_TRUE(refused.contains(QLatin1String("Ctrl+V")));
+    dictate();
+    transcriber.complete(0, resultWithText(QStringLiteral("hi")));
+    engine.keysRefusedByDesktop();
+    EXPECT_EQ(engine.recordingNotice(), refused);
+    scheduler.advance(5s);
+    EXPECT_EQ(engine.recordingNotice(), std::nullopt);
+    EXPECT_TRUE(logs.contains(
+        kEngine, LogLevel::error,
+        QStringLiteral("The desktop refused remote control - the transcript is on the clipboard")));
 }
 
 TEST_F(EngineTest, ATranscriptLeftOnTheClipboardFlagsAccessibilityAndShowsANoticeForAWhile) {

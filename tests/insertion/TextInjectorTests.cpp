@@ -27,8 +27,16 @@ protected:
             keys.events << (posting ? QStringLiteral("posting") : QStringLiteral("posted"));
         });
         QObject::connect(&injector, &TextInjector::leftOnClipboard, [this] { ++leftOnClipboard; });
+        QObject::connect(&injector, &TextInjector::keysRefused, [this] { ++refused; });
         // Unless a test says otherwise, the focused application takes every paste.
-        keys.onPaste = [this] { pasteboard.applicationAsksForContent(); };
+        keys.onPaste = [this] { targetAsksForContent(); };
+    }
+
+    // The focused application asks for the clipboard a moment after the shortcut reached it,
+    // once the keys have gone out.
+    void targetAsksForContent() {
+        reads.push_back(
+            scheduler.scheduleOnce(20ms, [this] { pasteboard.applicationAsksForContent(); }));
     }
 
     LogCapture logs;
@@ -42,11 +50,13 @@ protected:
     std::optional<QString> frontmost = QStringLiteral("org.example.Editor");
     int providerCalls = 0;
     int leftOnClipboard = 0;
+    int refused = 0;
     TextInjector injector{
         TextInjector::Collaborators{ax, cache, pasteboard, keys, trust, scheduler, [this] {
                                         ++providerCalls;
                                         return frontmost;
                                     }}};
+    std::vector<Timer> reads;
 };
 
 TEST_F(TextInjectorTest, EmptyTextTouchesNothing) {
@@ -291,7 +301,7 @@ TEST_F(TextInjectorTest, APasteNobodyAskedForStaysOnTheClipboard) {
         for (qsizetype i = 0; i < c.taken.size(); ++i) {
             keys.onPaste = [this, taken = c.taken[i]] {
                 if (taken)
-                    pasteboard.applicationAsksForContent();
+                    targetAsksForContent();
             };
             EXPECT_TRUE(injector.inject(QStringLiteral("dictated %1").arg(i + 1)));
             scheduler.advance(500ms);
@@ -308,8 +318,47 @@ TEST_F(TextInjectorTest, APasteNobodyAskedForStaysOnTheClipboard) {
         QStringLiteral("No application asked for the pasted text, leaving it on the clipboard")));
 }
 
+// A clipboard manager asks for every new text as soon as it is set, before the paste keys go
+// out: its read must not pass for the target's, or a paste that went nowhere would be put back
+// over and the transcript lost.
+TEST_F(TextInjectorTest, AClipboardManagersReadBeforeTheKeysIsNoPaste) {
+    frontmost.reset();
+    struct Case {
+        const char* name;
+        bool managerCopies;
+        bool taken;
+        QString afterRestore;
+        int left;
+    };
+    const Case cases[] = {
+        {"manager copies, target takes", true, true, "before", 0},
+        {"manager copies, nobody takes", true, false, "dictated", 1},
+        {"no manager, target takes", false, true, "before", 0},
+        {"no manager, nobody takes", false, false, "dictated", 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        leftOnClipboard = 0;
+        pasteboard.clipboardManagerCopies = c.managerCopies;
+        pasteboard.userCopies(textContents(QStringLiteral("before")));
+        pasteboard.log.clear();
+        keys.onPaste = [this, taken = c.taken] {
+            // The desktop has taken the offer in before the keys.
+            EXPECT_EQ(pasteboard.log.value(pasteboard.log.size() - 1),
+                      QStringLiteral("await offer"));
+            if (taken)
+                targetAsksForContent();
+        };
+        EXPECT_TRUE(injector.inject(QStringLiteral("dictated")));
+        scheduler.advance(1500ms);
+        EXPECT_EQ(pasteboard.string(), c.afterRestore);
+        EXPECT_EQ(leftOnClipboard, c.left);
+    }
+}
+
 TEST_F(TextInjectorTest, PendingRestoreEndsWithTheInjector) {
     frontmost.reset();
+    keys.onPaste = {};
     {
         TextInjector shortLived{TextInjector::Collaborators{
             ax, cache, pasteboard, keys, trust, scheduler, [] { return std::nullopt; }}};
@@ -356,6 +405,78 @@ TEST_F(TextInjectorTest, TypesInChunksOfTwentyUnitsWithoutSplittingASurrogatePai
         EXPECT_EQ(sizes, c.chunkSizes);
         EXPECT_EQ(keys.chunks.join(QString()), c.text);
         EXPECT_EQ(keys.events, expectedEvents);
+    }
+}
+
+// A keyboard that types through its layout has no key for some characters: such a text is
+// pasted whole with the terminal's shortcut, and the clipboard comes back as after any paste.
+TEST_F(TextInjectorTest, ATextTheLayoutCannotTypeIsPastedWithTheTerminalsShortcut) {
+    frontmost = QStringLiteral("org.gnome.Console");
+    keys.untypeable = QStringLiteral("éü");
+    struct Case {
+        const char* name;
+        QString text;
+        TextInjector::Road road;
+        QStringList events;
+    };
+    const Case cases[] = {
+        {"typeable",
+         QStringLiteral("ls -la"),
+         TextInjector::Road::type,
+         {"posting", "begin ls -la", "chunk ls -la", "finish", "posted"}},
+        {"one character without a key",
+         QStringLiteral("echo grün"),
+         TextInjector::Road::paste,
+         {"posting", "paste ctrl+shift+v", "posted"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        keys.events.clear();
+        keys.chunks.clear();
+        pasteboard.userCopies(textContents(QStringLiteral("before")));
+        EXPECT_TRUE(injector.inject(c.text));
+        EXPECT_EQ(injector.lastRoad(), c.road);
+        EXPECT_EQ(keys.events, c.events);
+        if (c.road == TextInjector::Road::paste) {
+            EXPECT_EQ(pasteboard.string(), c.text);
+        }
+        scheduler.advance(1500ms);
+        EXPECT_EQ(pasteboard.string(), QStringLiteral("before"));
+    }
+}
+
+// The user did not let the desktop take keys from Sayloom: whatever the road, the transcript
+// waits on the clipboard, nothing is put back over it, and the refusal is reported.
+TEST_F(TextInjectorTest, RefusedKeysLeaveTheTranscriptOnTheClipboardAndSaySo) {
+    keys.refused = true;
+    const QString longText = QString(50, QLatin1Char('a'));
+    struct Case {
+        const char* name;
+        std::optional<QString> frontmostApplication;
+        QString text;
+        QStringList events;
+    };
+    const Case cases[] = {
+        {"paste", std::nullopt, QStringLiteral("dictated"), {"posting", "paste ctrl+v", "posted"}},
+        // The first refused chunk ends the run.
+        {"typing",
+         QStringLiteral("kitty"),
+         longText,
+         {"posting", "begin " + longText, "chunk " + longText.left(20), "finish", "posted"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        frontmost = c.frontmostApplication;
+        keys.events.clear();
+        refused = 0;
+        pasteboard.userCopies(textContents(QStringLiteral("before")));
+        EXPECT_FALSE(injector.inject(c.text));
+        EXPECT_EQ(keys.events, c.events);
+        EXPECT_FALSE(injector.isClipboardRestorePending());
+        scheduler.advance(5s);
+        EXPECT_EQ(pasteboard.string(), c.text);
+        EXPECT_EQ(refused, 1);
+        EXPECT_EQ(leftOnClipboard, 0);
     }
 }
 

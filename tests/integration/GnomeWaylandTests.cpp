@@ -148,8 +148,7 @@ TEST_F(GnomeWayland, TheDoctorNamesTheSessionAndTheStepThatGivesItAHotkey) {
     EXPECT_EQ(hotkey.contains(QLatin1String(linux_desktop::kInputGroupStep)), !readable)
         << out.toStdString();
     EXPECT_EQ(doctorLine(out, QStringLiteral("insertion")),
-              Line("ok", QStringLiteral("accessibility bus (offered: accessibility bus, GNOME "
-                                        "remote desktop (not yet supported))")))
+              Line("ok", QStringLiteral("accessibility bus, GNOME remote desktop")))
         << out.toStdString();
     EXPECT_EQ(outcome.exitCode, 1) << outcome.err.toStdString();
 }

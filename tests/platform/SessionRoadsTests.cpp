@@ -3,8 +3,10 @@
 #include "VirtualScheduler.h"
 #include "insertion/AccessibilityTrust.h"
 #include "platform/linux/EvdevKeyMonitor.h"
+#include "platform/linux/MutterRemoteDesktopKeyPoster.h"
 #include "platform/linux/SessionAdapters.h"
 #include "platform/linux/SwayBindingsKeyMonitor.h"
+#include "platform/linux/X11KeyPoster.h"
 #include "platform/linux/XInput2KeyMonitor.h"
 
 #include <gtest/gtest.h>
@@ -84,17 +86,20 @@ TEST(SessionRoadsTest, TheSessionDecidesTheRoadsInTheirOrderOfPreference) {
 // Wayland session's hotkey comes from the input devices when it offers them, else from sway's key
 // bindings in sway, and neither the X11 hotkey nor the X11 key poster may report itself usable
 // there. Whether the devices can really be read, or sway answers, is the road's own trust, not
-// what the environment claims.
+// what the environment claims. GNOME's keys go through its compositor, usable only while the
+// compositor offers that on the bus (not on the tests' bus), and its compositor copies our
+// clipboard before a Wayland application can paste it.
 TEST(SessionAdaptersTest, AWaylandSessionGetsTheEvdevMonitorOnlyWhereItsKeyboardsAreOffered) {
     sayloom::testing::VirtualScheduler scheduler;
     enum class Monitor { x11, evdev, sway };
     struct Case {
         SessionEnvironment session;
         Monitor monitor;
+        bool remoteDesktop = false;
     };
     const Case cases[] = {
-        {{"wayland-0", "wayland", "GNOME", ":0"}, Monitor::x11},
-        {{"wayland-0", "wayland", "GNOME", ":0", false, true}, Monitor::evdev},
+        {{"wayland-0", "wayland", "GNOME", ":0"}, Monitor::x11, true},
+        {{"wayland-0", "wayland", "GNOME", ":0", false, true}, Monitor::evdev, true},
         {{"wayland-1", "wayland", "sway", ":1", true}, Monitor::sway},
         {{"wayland-1", "wayland", "sway", ":1", true, true}, Monitor::evdev},
         {{"wayland-1", "wayland", "sway", ":1", false}, Monitor::x11},
@@ -115,6 +120,12 @@ TEST(SessionAdaptersTest, AWaylandSessionGetsTheEvdevMonitorOnlyWhereItsKeyboard
                   c.monitor == Monitor::sway);
         EXPECT_EQ(dynamic_cast<XInput2KeyMonitor*>(&adapters.keyMonitor()) != nullptr,
                   c.monitor == Monitor::x11);
+        EXPECT_EQ(dynamic_cast<MutterRemoteDesktopKeyPoster*>(&adapters.keyPoster()) != nullptr,
+                  c.remoteDesktop);
+        EXPECT_EQ(dynamic_cast<X11KeyPoster*>(&adapters.keyPoster()) != nullptr, !c.remoteDesktop);
+        EXPECT_EQ(adapters.clipboardOfferReading(),
+                  c.remoteDesktop ? QtClipboardPasteboard::OfferReading::byCompositor
+                                  : QtClipboardPasteboard::OfferReading::byApplications);
         if (roads.wayland) {
             EXPECT_FALSE(adapters.keyPostingTrust().isProcessTrusted());
             if (c.monitor == Monitor::x11) {

@@ -187,7 +187,10 @@ public:
         log << QStringLiteral("setString ") + text;
         contents_ = {{QStringLiteral("text/plain"), text.toUtf8()}};
         ++changeCount_;
+        if (clipboardManagerCopies)
+            applicationAsksForContent();
     }
+    void awaitOfferTaken() override { log << QStringLiteral("await offer"); }
     void setContents(const PasteboardContents& contents) override {
         QStringList formats;
         for (const auto& entry : contents)
@@ -209,6 +212,8 @@ public:
 
     QStringList log;
     mutable int contentReads = 0;
+    // A clipboard manager that asks for every new text as soon as it is set.
+    bool clipboardManagerCopies = false;
     // Nothing for a desktop that does not tell.
     std::optional<qint64> contentRequests = 0;
 
@@ -217,29 +222,47 @@ private:
     qint64 changeCount_ = 0;
 };
 
-// Records the keys it was asked to post: "paste ctrl+v", "begin TEXT",
+// Records the keys it was asked to post: "paste ctrl+v", "paste ctrl+shift+v", "begin TEXT",
 // "chunk TEXT", "pause", "finish". `onPaste` stands for the focused application receiving the
 // shortcut.
 class FakeKeyPoster final : public KeyPoster {
 public:
     bool postPaste() override {
         events << QStringLiteral("paste ctrl+v");
-        if (onPaste)
+        if (onPaste && !refused)
             onPaste();
+        return !refused;
+    }
+    bool postTerminalPaste() override {
+        events << QStringLiteral("paste ctrl+shift+v");
+        if (onPaste && !refused)
+            onPaste();
+        return !refused;
+    }
+    bool canType(const QString& text) override {
+        for (const QChar character : untypeable)
+            if (text.contains(character))
+                return false;
         return true;
     }
     void beginTyping(const QString& text) override { events << QStringLiteral("begin ") + text; }
     bool typeChunk(const QString& chunk) override {
         events << QStringLiteral("chunk ") + chunk;
-        chunks << chunk;
-        return true;
+        if (!refused)
+            chunks << chunk;
+        return !refused;
     }
+    bool wasRefused() const override { return refused; }
     void pauseBetweenChunks() override { events << QStringLiteral("pause"); }
     void finishTyping() override { events << QStringLiteral("finish"); }
 
     QStringList events;
     QStringList chunks;
     std::function<void()> onPaste;
+    // Characters the keyboard's layout has no key for.
+    QString untypeable;
+    // The desktop refuses every key (the user did not allow remote control).
+    bool refused = false;
 };
 
 class FakeAccessibilityTrust final : public AccessibilityTrust {

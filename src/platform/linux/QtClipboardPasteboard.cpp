@@ -58,9 +58,10 @@ private:
     qint64 count_ = 0;
 };
 
-QtClipboardPasteboard::QtClipboardPasteboard(QObject* parent)
+QtClipboardPasteboard::QtClipboardPasteboard(OfferReading offerReading, QObject* parent)
     : QObject(parent)
-    , clipboard_(QGuiApplication::clipboard()) {
+    , clipboard_(QGuiApplication::clipboard())
+    , offerReading_(offerReading) {
     if (Display* display = x11_.display()) {
         int eventBase = 0;
         int errorBase = 0;
@@ -170,15 +171,32 @@ std::optional<qint64> QtClipboardPasteboard::contentRequestCount() const {
     return requests_->count();
 }
 
+void QtClipboardPasteboard::awaitOfferTaken() {
+    if (offerReading_ != OfferReading::byCompositor || !requests_)
+        return;
+    const QDeadlineTimer deadline(kOfferBoundMs);
+    while (requests_->count() == requestsAtOffer_ && !deadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents |
+                                        QEventLoop::ExcludeSocketNotifiers |
+                                        QEventLoop::X11ExcludeTimers);
+        if (requests_->count() == requestsAtOffer_)
+            QThread::usleep(500);
+    }
+    if (requests_->count() == requestsAtOffer_)
+        log_.info("Clipboard: the compositor did not copy our offer within %d ms", kOfferBoundMs);
+}
+
 void QtClipboardPasteboard::clearContents() {
     write([this] { clipboard_->clear(QClipboard::Clipboard); });
 }
 
 void QtClipboardPasteboard::setString(const QString& text) {
+    requestsAtOffer_ = requests_ ? requests_->count() : 0;
     write([this, &text] { clipboard_->setText(text, QClipboard::Clipboard); });
 }
 
 void QtClipboardPasteboard::setContents(const PasteboardContents& contents) {
+    requestsAtOffer_ = requests_ ? requests_->count() : 0;
     auto* data = new QMimeData;
     for (const auto& [format, bytes] : contents)
         data->setData(format, bytes);

@@ -29,18 +29,30 @@ namespace sayloom::linux_desktop {
 // the CLIPBOARD selection that ask for content rather than for the list of formats (TARGETS) or
 // the time of ownership (TIMESTAMP); Qt's clipboard window is the only owner in this process, so
 // every such request is for what we put there. Elsewhere (Wayland) the count is unknown.
+//
+// Under XWayland in a GNOME session our clipboard reaches Wayland applications through the
+// compositor, which first reads the list of formats and then copies the content for its clipboard
+// manager, once per change: until then a paste gets the previous content. With OfferReading
+// byCompositor, awaitOfferTaken() lets Qt answer those reads (window-system and posted events
+// only) until the copy was asked for, for at most kOfferBoundMs.
 class QtClipboardPasteboard final : public QObject, public Pasteboard {
     Q_OBJECT
 public:
     static constexpr int kCatchUpBoundMs = 250;
+    static constexpr int kOfferBoundMs = 300;
 
-    explicit QtClipboardPasteboard(QObject* parent = nullptr);
+    // Who reads a new offer of ours first: the applications that paste it, or the compositor.
+    enum class OfferReading { byApplications, byCompositor };
+
+    explicit QtClipboardPasteboard(OfferReading offerReading = OfferReading::byApplications,
+                                   QObject* parent = nullptr);
     ~QtClipboardPasteboard() override;
 
     qint64 changeCount() const override;
     std::optional<QString> string() const override;
     PasteboardContents contents() const override;
     std::optional<qint64> contentRequestCount() const override;
+    void awaitOfferTaken() override;
     void clearContents() override;
     void setString(const QString& text) override;
     void setContents(const PasteboardContents& contents) override;
@@ -67,6 +79,9 @@ private:
     mutable unsigned long noticesHandledByQt_ = 0;
     Logger log_{QStringLiteral("pasteboard")};
     std::unique_ptr<RequestWatch> requests_;
+    OfferReading offerReading_;
+    // The content requests counted when our last offer was made.
+    qint64 requestsAtOffer_ = 0;
 };
 
 } // namespace sayloom::linux_desktop

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/linux/QtClipboardPasteboard.h"
 #include "platform/linux/SessionRoads.h"
 
 #include <QString>
@@ -24,10 +25,13 @@ namespace sayloom::linux_desktop {
 //
 // A Wayland session whose keyboards can be read gets the evdev key monitor, usable while some
 // keyboard device can be opened; a sway session whose keyboards cannot be read gets the monitor
-// that binds the hotkeys in sway, usable while sway answers on its IPC socket. Where a session
-// offers no road this build drives, the X11 monitor and poster are used through XWayland: they
-// see and reach only X clients, so those roads report themselves unusable, and dictation asks
-// for them as it does for a missing permission. Main thread only.
+// that binds the hotkeys in sway, usable while sway answers on its IPC socket. A GNOME Wayland
+// session posts its keys through the compositor's remote-desktop interface, usable while the
+// compositor offers it, and finds the frontmost application through XWayland's active window
+// first, then the accessibility bus. Where a session offers no road this build drives, the X11
+// monitor and poster are used through XWayland: they see and reach only X clients, so those roads
+// report themselves unusable, and dictation asks for them as it does for a missing permission.
+// Main thread only.
 class SessionAdapters {
 public:
     SessionAdapters(const SessionRoads& roads, Scheduler& scheduler);
@@ -44,6 +48,8 @@ public:
     AccessibilityTrust& keyPostingTrust() const;
     // The frontmost application's identifier, as the injector and the post-processing want it.
     std::optional<QString> frontmostApplicationID() const;
+    // Who reads each clipboard offer of ours before an application can paste it.
+    QtClipboardPasteboard::OfferReading clipboardOfferReading() const;
 
 private:
     struct Parts;

@@ -119,7 +119,8 @@ bool isBuilt(HotkeyRoad road) {
 }
 
 bool isBuilt(InsertionRoad road) {
-    return road == InsertionRoad::accessibility || road == InsertionRoad::x11Keys;
+    return road == InsertionRoad::accessibility || road == InsertionRoad::x11Keys ||
+           road == InsertionRoad::mutterRemoteDesktop;
 }
 
 } // namespace sayloom::linux_desktop

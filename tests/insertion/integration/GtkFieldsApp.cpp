@@ -129,6 +129,13 @@ void onActivate(GtkApplication*, gpointer) {
     view = gtk_text_view_new();
     gtk_box_pack_start(GTK_BOX(box), entry, FALSE, FALSE, 0);
     gtk_box_pack_start(GTK_BOX(box), view, TRUE, TRUE, 0);
+    // Terminals paste with Ctrl+Shift+V: the text view takes that shortcut too, so that it can
+    // stand in for a terminal.
+    GtkBindingSet* bindings = gtk_binding_set_by_class(GTK_TEXT_VIEW_GET_CLASS(view));
+    for (const guint key : {GDK_KEY_v, GDK_KEY_V})
+        gtk_binding_entry_add_signal(bindings, key,
+                                     GdkModifierType(GDK_CONTROL_MASK | GDK_SHIFT_MASK),
+                                     "paste-clipboard", 0);
     gtk_container_add(GTK_CONTAINER(window), box);
     gtk_widget_show_all(window);
 
