@@ -1,5 +1,7 @@
 #include "platform/linux/EvdevKeyboardLayout.h"
 
+#include "platform/linux/XkbHandles.h"
+
 #include <QSocketNotifier>
 
 #include <linux/input-event-codes.h>
@@ -19,32 +21,15 @@ namespace sayloom::linux_desktop {
 
 namespace {
 
-// XKB keycodes are the kernel's codes shifted by 8, a convention kept from the X server.
-constexpr xkb_keycode_t kXkbKeycodeOffset = 8;
+using xkb::Context;
+using xkb::Keymap;
+using xkb::newContext;
+using xkb::State;
+constexpr xkb_keycode_t kXkbKeycodeOffset = xkb::kKeycodeOffset;
 
-struct ContextDeleter {
-    void operator()(xkb_context* context) const { xkb_context_unref(context); }
-};
-struct KeymapDeleter {
-    void operator()(xkb_keymap* keymap) const { xkb_keymap_unref(keymap); }
-};
-struct StateDeleter {
-    void operator()(xkb_state* state) const { xkb_state_unref(state); }
-};
 struct ConnectionDeleter {
     void operator()(xcb_connection_t* connection) const { xcb_disconnect(connection); }
 };
-using Context = std::unique_ptr<xkb_context, ContextDeleter>;
-using Keymap = std::unique_ptr<xkb_keymap, KeymapDeleter>;
-using State = std::unique_ptr<xkb_state, StateDeleter>;
-
-Context newContext() {
-    // The context reads the XKB_DEFAULT_* variables when a keymap is compiled from names.
-    Context context(xkb_context_new(XKB_CONTEXT_NO_FLAGS));
-    if (context)
-        xkb_context_set_log_level(context.get(), XKB_LOG_LEVEL_CRITICAL);
-    return context;
-}
 
 } // namespace
 
@@ -182,10 +167,15 @@ bool X11KeyboardLayoutWatch::reload() {
     return true;
 }
 
+xkb_keymap* X11KeyboardLayoutWatch::keymap() const { return connection_->keymap.get(); }
+
+std::uint32_t X11KeyboardLayoutWatch::group() const {
+    return xkb_state_serialize_layout(connection_->state.get(), XKB_STATE_LAYOUT_EFFECTIVE);
+}
+
 EvdevKeyboardLayout X11KeyboardLayoutWatch::layoutInUse() const {
     const Connection& c = *connection_;
-    const char* name = xkb_keymap_layout_get_name(
-        c.keymap.get(), xkb_state_serialize_layout(c.state.get(), XKB_STATE_LAYOUT_EFFECTIVE));
+    const char* name = xkb_keymap_layout_get_name(c.keymap.get(), group());
     return EvdevKeyboardLayout::fromState(
         c.keymap.get(), c.state.get(),
         QStringLiteral("the X server's keyboard (DISPLAY=%1, %2)")

@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -59,6 +60,9 @@ public:
     X11KeyboardLayoutWatch& operator=(const X11KeyboardLayoutWatch&) = delete;
 
     const EvdevKeyboardLayout& layout() const { return layout_; }
+    // The keymap and its group in use, for tables of their own.
+    xkb_keymap* keymap() const;
+    std::uint32_t group() const;
 
 private:
     struct Connection;

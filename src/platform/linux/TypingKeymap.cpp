@@ -1,9 +1,9 @@
 #include "platform/linux/TypingKeymap.h"
 
+#include "platform/linux/EvdevKeyboardLayout.h"
+#include "platform/linux/XkbHandles.h"
+
 #include <linux/input-event-codes.h>
-#include <xcb/xcb.h>
-#include <xkbcommon/xkbcommon-x11.h>
-#include <xkbcommon/xkbcommon.h>
 
 #include <algorithm>
 #include <memory>
@@ -12,32 +12,12 @@ namespace sayloom::linux_desktop {
 
 namespace {
 
-// XKB keycodes are the kernel's codes shifted by 8, a convention kept from the X server.
-constexpr xkb_keycode_t kXkbKeycodeOffset = 8;
+using xkb::Context;
+using xkb::Keymap;
+using xkb::newContext;
+using xkb::State;
+constexpr xkb_keycode_t kXkbKeycodeOffset = xkb::kKeycodeOffset;
 constexpr xkb_keycode_t kLastX11Keycode = 255;
-
-struct ContextDeleter {
-    void operator()(xkb_context* context) const { xkb_context_unref(context); }
-};
-struct KeymapDeleter {
-    void operator()(xkb_keymap* keymap) const { xkb_keymap_unref(keymap); }
-};
-struct StateDeleter {
-    void operator()(xkb_state* state) const { xkb_state_unref(state); }
-};
-struct ConnectionDeleter {
-    void operator()(xcb_connection_t* connection) const { xcb_disconnect(connection); }
-};
-using Context = std::unique_ptr<xkb_context, ContextDeleter>;
-using Keymap = std::unique_ptr<xkb_keymap, KeymapDeleter>;
-using State = std::unique_ptr<xkb_state, StateDeleter>;
-
-Context newContext() {
-    Context context(xkb_context_new(XKB_CONTEXT_NO_FLAGS));
-    if (context)
-        xkb_context_set_log_level(context.get(), XKB_LOG_LEVEL_CRITICAL);
-    return context;
-}
 
 // A character a key types that text can contain: printable ones, tabs and line breaks.
 bool isTypeable(char32_t character) {
@@ -115,29 +95,11 @@ struct TypingKeymap::Builder {
 };
 
 std::optional<TypingKeymap> TypingKeymap::fromX11() {
-    if (qEnvironmentVariableIsEmpty("DISPLAY"))
-        return std::nullopt;
-    const std::unique_ptr<xcb_connection_t, ConnectionDeleter> connection(
-        xcb_connect(nullptr, nullptr));
-    if (!connection || xcb_connection_has_error(connection.get()))
-        return std::nullopt;
-    if (!xkb_x11_setup_xkb_extension(
-            connection.get(), XKB_X11_MIN_MAJOR_XKB_VERSION, XKB_X11_MIN_MINOR_XKB_VERSION,
-            XKB_X11_SETUP_XKB_EXTENSION_NO_FLAGS, nullptr, nullptr, nullptr, nullptr))
-        return std::nullopt;
-    const std::int32_t device = xkb_x11_get_core_keyboard_device_id(connection.get());
-    const Context context = newContext();
-    if (device < 0 || !context)
-        return std::nullopt;
-    const Keymap keymap(xkb_x11_keymap_new_from_device(context.get(), connection.get(), device,
-                                                       XKB_KEYMAP_COMPILE_NO_FLAGS));
-    if (!keymap)
-        return std::nullopt;
     // The group the user has switched to, not only the first layout.
-    const State state(xkb_x11_state_new_from_device(keymap.get(), connection.get(), device));
-    const xkb_layout_index_t group =
-        state ? xkb_state_serialize_layout(state.get(), XKB_STATE_LAYOUT_EFFECTIVE) : 0;
-    return Builder::build(keymap.get(), group);
+    const auto watch = X11KeyboardLayoutWatch::open({});
+    if (!watch)
+        return std::nullopt;
+    return Builder::build(watch->keymap(), watch->group());
 }
 
 std::optional<TypingKeymap> TypingKeymap::fromNames(const QString& layout, const QString& variant) {
