@@ -396,13 +396,15 @@ int runDictationApp(const QStringList& urls) {
     QGuiApplication::setQuitOnLastWindowClosed(false);
     includePopupsInAccessibleTree();
     QGuiApplication::setWindowIcon(SayloomIcons::applicationIcon());
+    // Quit, a signal and the end of the session all end in aboutToQuit, which stops the engine.
+    // Signals are caught before anything starts: one that comes while Sayloom starts ends it
+    // once the event loop runs, with the same clean-up (sway's key bindings removed among it).
+    InterruptWatcher interrupts;
+    QObject::connect(&interrupts, &InterruptWatcher::interrupted, [] { QCoreApplication::quit(); });
     DictationApp app(installation);
     app.launch(instance);
     app.signInHost().deepLinks().open(urls);
 
-    // Quit, a signal and the end of the session all end in aboutToQuit, which stops the engine.
-    InterruptWatcher interrupts;
-    QObject::connect(&interrupts, &InterruptWatcher::interrupted, [] { QCoreApplication::quit(); });
     const int status = QCoreApplication::exec();
     // Credentials refreshed while running must reach the keychain before the process ends.
     QCoro::waitFor(app.auth().flushCredentialWrites());

@@ -126,6 +126,18 @@ TEST(SwayKeyBindings, UnbindAllRemovesEveryBindingMade) {
                                  unbindPress("Control+space"), unbindPress("Mod1+space")}));
     EXPECT_FALSE(bindings.hasBindings());
     EXPECT_TRUE(bindings.unbindAll().empty());
+
+    // What any Sayloom could have bound, for the leftovers of one that was killed: every key of
+    // every option, and the lock and cancel keys with every option's modifiers.
+    const std::vector<QString> leftovers = SwayKeyBindings::unbindLeftovers();
+    const std::set<QString> unique(leftovers.begin(), leftovers.end());
+    EXPECT_EQ(unique.size(), leftovers.size());
+    for (const QString& command : commands)
+        EXPECT_TRUE(unique.contains(command)) << command.toStdString();
+    for (const char* command :
+         {"unbindsym --release Control+Shift_L", "unbindsym --no-repeat Control+Shift+Escape",
+          "unbindsym --no-repeat Return", "unbindsym --release Control_L"})
+        EXPECT_TRUE(unique.contains(QLatin1String(command))) << command;
 }
 
 // A binding event as sway sends it.

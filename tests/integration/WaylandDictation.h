@@ -67,15 +67,9 @@ protected:
                 ? QString()
                 : QStringLiteral("espeak-ng (package espeak-ng) is missing"));
 
-        QProcessEnvironment environment = process.environment();
-        for (const auto& [name, value] : sayloomEnvironment())
-            environment.insert(name, value);
-        environment.insert(QStringLiteral("SAYLOOM_LOG_LEVEL"), QStringLiteral("debug"));
-        environment.insert(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"), QStringLiteral("1"));
-        sayloom.setProcessEnvironment(environment);
-        sayloom.setProcessChannelMode(QProcess::MergedChannels);
-        sayloom.start(QStringLiteral(SAYLOOM_EXECUTABLE), {});
-        ASSERT_TRUE(waitForLog("Global key monitor started")) << log.toStdString();
+        startSayloom();
+        if (HasFailure())
+            return;
         // A signed-in launch opens the settings, which take the keyboard; then the user opens
         // the application to dictate into (the compositor gives the keyboard to a new window,
         // not to one that asks for it back).
@@ -89,6 +83,20 @@ protected:
         ASSERT_EQ(fields->command(QStringLiteral("focus entry")), QStringLiteral("ok"));
         ASSERT_TRUE(QTest::qWaitFor([&] { return fieldHasFocus(); }, kBoundMs))
             << AccessibleTree::dump(fields->processIdentifier()).toStdString();
+    }
+
+    // Starts Sayloom and waits until it observes the hotkey.
+    void startSayloom() {
+        QProcessEnvironment environment = process.environment();
+        for (const auto& [name, value] : sayloomEnvironment())
+            environment.insert(name, value);
+        environment.insert(QStringLiteral("SAYLOOM_LOG_LEVEL"), QStringLiteral("debug"));
+        environment.insert(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"), QStringLiteral("1"));
+        sayloom.setProcessEnvironment(environment);
+        sayloom.setProcessChannelMode(QProcess::MergedChannels);
+        const qsizetype started = log.count(QLatin1String("Global key monitor started"));
+        sayloom.start(QStringLiteral(SAYLOOM_EXECUTABLE), {});
+        ASSERT_TRUE(waitForLog("Global key monitor started", started)) << log.toStdString();
     }
 
     void TearDown() override {

@@ -41,6 +41,9 @@ std::unique_ptr<SwayBindingsKeyStream> SwayBindingsKeyStream::open(const QString
                         .arg(socket.errorString(), socketPath));
     lastFailure.clear();
     stream->send(SwayIpcMessage::subscribe, QByteArrayLiteral(R"(["binding"])"));
+    // A Sayloom that was killed left its bindings in sway, swallowing their keys: they go first
+    // (most are not there, and sway says so).
+    stream->runCommands(SwayKeyBindings::unbindLeftovers(), Refusal::expected);
     stream->setKeyInterest(interest);
     stream->log_.info("Binding the hotkey through sway's IPC socket");
     return stream;
@@ -64,7 +67,7 @@ SwayBindingsKeyStream::~SwayBindingsKeyStream() {
     // sent once it sees the hang-up. Replies owed include those of earlier commands.
     const QDeadlineTimer deadline(kUnbindTimeoutMs);
     socket_->waitForBytesWritten(kUnbindTimeoutMs);
-    while (pendingReplies_ > 0 && !deadline.hasExpired()) {
+    while (!owedReplies_.empty() && !deadline.hasExpired()) {
         if (socket_->bytesAvailable() == 0 &&
             !socket_->waitForReadyRead(static_cast<int>(deadline.remainingTime())))
             break;
@@ -76,7 +79,7 @@ SwayBindingsKeyStream::~SwayBindingsKeyStream() {
         if (corrupt)
             break;
     }
-    if (pendingReplies_ > 0)
+    if (!owedReplies_.empty())
         log_.error("Sway did not confirm the removal of the hotkey bindings");
 }
 
@@ -88,12 +91,12 @@ void SwayBindingsKeyStream::send(std::uint32_t type, const QByteArray& payload) 
     socket_->write(SwayIpcMessage{type, payload}.encoded());
 }
 
-void SwayBindingsKeyStream::runCommands(const std::vector<QString>& commands) {
+void SwayBindingsKeyStream::runCommands(const std::vector<QString>& commands, Refusal refusal) {
     // One message per command: a failing one then says which it was, and stops no other.
     for (const QString& command : commands) {
         log_.debug("sway: %{public}s", command);
         send(SwayIpcMessage::runCommand, command.toUtf8());
-        ++pendingReplies_;
+        owedReplies_.push_back(refusal);
     }
 }
 
@@ -118,8 +121,12 @@ void SwayBindingsKeyStream::read() {
 }
 
 void SwayBindingsKeyStream::handleReply(const QByteArray& payload) {
-    if (pendingReplies_ > 0)
-        --pendingReplies_;
+    if (owedReplies_.empty())
+        return;
+    const Refusal refusal = owedReplies_.front();
+    owedReplies_.pop_front();
+    if (refusal == Refusal::expected)
+        return;
     for (const QJsonValue result : QJsonDocument::fromJson(payload).array()) {
         const QJsonObject object = result.toObject();
         if (!object.value(QLatin1String("success")).toBool())
@@ -133,7 +140,7 @@ void SwayBindingsKeyStream::handleDisconnect() {
         return;
     closed_ = true;
     log_.error("Sway's IPC socket closed: the hotkey is no longer observed");
-    pendingReplies_ = 0;
+    owedReplies_.clear();
     // Nothing held can be released any more.
     bindings_.forgetHeldKeys();
     queue({.flags = ModifierFlags{0}, .keyDown = std::nullopt});

@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <vector>
 
@@ -46,7 +47,9 @@ private:
     explicit SwayBindingsKeyStream(Listener listener);
 
     void send(std::uint32_t type, const QByteArray& payload);
-    void runCommands(const std::vector<QString>& commands);
+    // Sends `commands`; a refusal is logged unless the commands may fail.
+    enum class Refusal { logged, expected };
+    void runCommands(const std::vector<QString>& commands, Refusal refusal = Refusal::logged);
     void read();
     void handleReply(const QByteArray& payload);
     void handleDisconnect();
@@ -54,8 +57,8 @@ private:
     std::unique_ptr<QLocalSocket> socket_;
     SwayKeyBindings bindings_{SwayKeyBindings::markerOfThisProcess()};
     QByteArray buffer_;
-    // Replies still owed for the commands sent.
-    int pendingReplies_ = 0;
+    // The replies still owed for the commands sent, in order: whether a refusal is logged.
+    std::deque<Refusal> owedReplies_;
     int postingDepth_ = 0;
     bool closed_ = false;
     Logger log_{QStringLiteral("hotkey")};

@@ -128,6 +128,18 @@ std::vector<QString> SwayKeyBindings::rebind(const KeyInterest& interest) {
 
 std::vector<QString> SwayKeyBindings::unbindAll() { return rebind(KeyInterest{}); }
 
+std::vector<QString> SwayKeyBindings::unbindLeftovers() {
+    const auto& options = allHotkeyOptions();
+    const KeyInterest everything{.hotkeys = {options.begin(), options.end()},
+                                 .space = true,
+                                 .returnKey = true,
+                                 .escape = true};
+    std::vector<QString> commands;
+    for (const Binding& binding : SwayKeyBindings(QString()).wanted(everything))
+        commands.push_back(unbindCommand(binding));
+    return commands;
+}
+
 std::vector<HeldKeys::Change> SwayKeyBindings::changesFor(const QByteArray& event) {
     const QJsonObject object = QJsonDocument::fromJson(event).object();
     if (object.value(QLatin1String("change")).toString() != QLatin1String("run"))

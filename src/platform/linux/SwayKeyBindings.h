@@ -48,6 +48,9 @@ public:
     std::vector<QString> rebind(const KeyInterest& interest);
     // The commands that remove every binding made.
     std::vector<QString> unbindAll();
+    // The commands that remove every binding Sayloom could have made, whichever process made
+    // it: what a Sayloom that was killed left behind.
+    static std::vector<QString> unbindLeftovers();
     bool hasBindings() const { return !bound_.empty(); }
 
     // What a binding event (its JSON payload) changes; nothing for another client's binding.
