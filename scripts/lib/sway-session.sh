@@ -12,56 +12,10 @@
 set -euo pipefail
 self=$(readlink -f "$0")
 
-# The variables of an enclosing session (the X11 test session, a developer's desktop) must not
-# lead the command to the wrong display, bus, compositor or sound server.
-forget_enclosing_session() {
-    unset DISPLAY XAUTHORITY WAYLAND_DISPLAY SWAYSOCK I3SOCK DBUS_SESSION_BUS_ADDRESS \
-        AT_SPI_BUS_ADDRESS XDG_SESSION_TYPE XDG_CURRENT_DESKTOP XDG_SESSION_DESKTOP \
-        GSETTINGS_BACKEND SAYLOOM_IN_HEADLESS_SESSION SAYLOOM_IN_WAYLAND_SESSION \
-        SAYLOOM_PULSEAUDIO_UNAVAILABLE SAYLOOM_TEST_KEYRING_PASSWORD
-    for name in $(compgen -e); do
-        case $name in PULSE_* | WLR_*) unset "$name" ;; esac
-    done
-}
-
-if [ "$(id -u)" -eq 0 ]; then
-    user=${SAYLOOM_TEST_USER:-sayloom-test}
-    if ! id "$user" >/dev/null 2>&1; then
-        useradd --create-home --user-group --shell /bin/sh "$user" ||
-            { echo "sway session: cannot create the user $user" >&2; exit 1; }
-    fi
-    home=$(getent passwd "$user" | cut -d: -f6)
-    # A fresh environment: only what says how to run and what to report.
-    keep=()
-    for name in $(compgen -e); do
-        case $name in
-            PATH | LANG | LANGUAGE | LC_* | TZ | TERM | CI | TMPDIR | QT_QPA_PLATFORM | GTEST_* | \
-                ASAN_OPTIONS | UBSAN_OPTIONS | SAYLOOM_VERBOSE)
-                keep+=("$name=${!name}") ;;
-        esac
-    done
-    exec setpriv --reuid="$user" --regid="$user" --init-groups \
-        env -i HOME="$home" USER="$user" LOGNAME="$user" "${keep[@]}" "$self" "$@"
-fi
-
-if [ -z "${SAYLOOM_IN_SWAY_SESSION:-}" ]; then
-    forget_enclosing_session
-    # A folder the user cannot enter (root's own, after the switch) is no place to run in.
-    cd . 2>/dev/null || cd /
-    if [ $# -gt 0 ] && [[ $1 == */* ]] && [ ! -x "$1" ]; then
-        echo "sway session: $(id -un) cannot run $1 (make the build tree readable by all)" >&2
-        exit 1
-    fi
-    runtime=$(mktemp -d /tmp/sayloom-sway-runtime.XXXXXX)
-    chmod 700 "$runtime"
-    trap 'rm -rf "$runtime"' EXIT
-    export XDG_RUNTIME_DIR=$runtime
-    export SAYLOOM_IN_SWAY_SESSION=1
-    # dbus-run-session ends the bus (and what it activated) when the command returns.
-    status=0
-    dbus-run-session -- "$self" "$@" || status=$?
-    exit $status
-fi
+session="sway session"
+. "$(dirname "$self")/compositor-session.sh"
+run_as_test_user_when_root "$@"
+[ -n "${SAYLOOM_IN_SWAY_SESSION:-}" ] || run_in_private_bus SAYLOOM_IN_SWAY_SESSION "$@"
 
 cleanup() {
     for pid in ${pulse_pid:-} ${keyboard_pid:-}; do kill "$pid" 2>/dev/null || true; done
