@@ -3,6 +3,7 @@
 // through mutter's remote desktop interface) and the Qt clipboard on XWayland. This process is an
 // X client on XWayland, as Sayloom is; the fields are Wayland and X clients, read from outside.
 
+#include "ClipboardSamples.h"
 #include "FieldsApp.h"
 #include "MemoryKeyValueStore.h"
 #include "RealPartRequirement.h"
@@ -34,16 +35,6 @@ using namespace sayloom::testing;
 namespace {
 
 constexpr int kBoundMs = 30'000;
-
-QByteArray redPng() {
-    QByteArray png;
-    QImage image(16, 8, QImage::Format_RGB32);
-    image.fill(Qt::red);
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return png;
-}
 
 // What `xclip ARGUMENTS` printed, with this process's event loop running meanwhile (it may be the
 // clipboard's owner, answering xclip).

@@ -5,9 +5,9 @@
 namespace sayloom::linux_desktop {
 
 EvdevKeyMonitor::EvdevKeyMonitor()
-    : SessionKeyMonitor([](SessionKeyStream::Listener listener, QString& lastFailure) {
+    : SessionKeyMonitor([](SessionKeyStream::Listener listener, QString& failure) {
         return std::unique_ptr<SessionKeyStream>(
-            EvdevKeyStream::open(std::move(listener), lastFailure));
+            EvdevKeyStream::open(std::move(listener), failure));
     }) {}
 
 std::set<QByteArray> EvdevKeyMonitor::keyboards() const {

@@ -114,16 +114,10 @@ struct EvdevKeyStream::Device {
     }
 };
 
-std::unique_ptr<EvdevKeyStream> EvdevKeyStream::open(Listener listener, QString& lastFailure) {
+std::unique_ptr<EvdevKeyStream> EvdevKeyStream::open(Listener listener, QString& failure) {
     std::unique_ptr<EvdevKeyStream> stream(new EvdevKeyStream(std::move(listener)));
-    QString failure;
-    if (!stream->start(failure)) {
-        if (failure != lastFailure)
-            Logger(QStringLiteral("hotkey")).error("%{public}s", failure);
-        lastFailure = failure;
+    if (!stream->start(failure))
         return nullptr;
-    }
-    lastFailure.clear();
     return stream;
 }
 

@@ -35,9 +35,9 @@ namespace sayloom::linux_desktop {
 class EvdevKeyStream final : public SessionKeyStream {
 public:
     // Starts reading the keyboards; null when none can be read (no keyboard, or none readable
-    // without the "input" group), with the reason logged unless it is `lastFailure` again, and
-    // written there. `listener` may destroy the stream.
-    static std::unique_ptr<EvdevKeyStream> open(Listener listener, QString& lastFailure);
+    // without the "input" group), with the reason written to `failure`. `listener` may destroy
+    // the stream.
+    static std::unique_ptr<EvdevKeyStream> open(Listener listener, QString& failure);
     ~EvdevKeyStream() override;
     EvdevKeyStream(const EvdevKeyStream&) = delete;
     EvdevKeyStream& operator=(const EvdevKeyStream&) = delete;

@@ -19,6 +19,22 @@ namespace sayloom::linux_desktop {
 
 namespace {
 
+// Lets Qt answer the window system (and take in posted events) until `done`, for at most
+// `boundMs`; whether it is done. User input and timers wait: nothing may run that changes the
+// clipboard meanwhile.
+template <typename Done>
+bool runWindowSystemEventsUntil(Done done, int boundMs) {
+    const QDeadlineTimer deadline(boundMs);
+    while (!done() && !deadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents |
+                                        QEventLoop::ExcludeSocketNotifiers |
+                                        QEventLoop::X11ExcludeTimers);
+        if (!done())
+            QThread::usleep(500);
+    }
+    return done();
+}
+
 // Formats Qt makes up from others when asked (an image converted on the fly); saving them would
 // only store a second copy.
 bool isSynthesised(const QString& format) {
@@ -122,15 +138,8 @@ void QtClipboardPasteboard::catchUpWithServer() const {
     if (noticesHeard() == noticesHandledByQt_)
         return;
     // Qt's copy of the notice is on its way to Qt's own connection; its event loop takes it in.
-    const QDeadlineTimer deadline(kCatchUpBoundMs);
-    while (noticesHeard() != noticesHandledByQt_ && !deadline.hasExpired()) {
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents |
-                                        QEventLoop::ExcludeSocketNotifiers |
-                                        QEventLoop::X11ExcludeTimers);
-        if (noticesHeard() != noticesHandledByQt_)
-            QThread::usleep(500);
-    }
-    if (noticesHeard_ != noticesHandledByQt_) {
+    if (!runWindowSystemEventsUntil([this] { return noticesHeard() == noticesHandledByQt_; },
+                                    kCatchUpBoundMs)) {
         // A notice Qt acts on without a change of its own: waiting again would not help.
         log_.debug("Clipboard: Qt did not report %ld clipboard change(s)",
                    static_cast<long>(noticesHeard_ - noticesHandledByQt_));
@@ -174,15 +183,8 @@ std::optional<qint64> QtClipboardPasteboard::contentRequestCount() const {
 void QtClipboardPasteboard::awaitOfferTaken() {
     if (offerReading_ != OfferReading::byCompositor || !requests_)
         return;
-    const QDeadlineTimer deadline(kOfferBoundMs);
-    while (requests_->count() == requestsAtOffer_ && !deadline.hasExpired()) {
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents |
-                                        QEventLoop::ExcludeSocketNotifiers |
-                                        QEventLoop::X11ExcludeTimers);
-        if (requests_->count() == requestsAtOffer_)
-            QThread::usleep(500);
-    }
-    if (requests_->count() == requestsAtOffer_)
+    if (!runWindowSystemEventsUntil([this] { return requests_->count() != requestsAtOffer_; },
+                                    kOfferBoundMs))
         log_.info("Clipboard: the compositor did not copy our offer within %d ms", kOfferBoundMs);
 }
 

@@ -1,6 +1,7 @@
 #include "platform/linux/SessionKeyMonitor.h"
 
 #include "platform/linux/ApplicationKeyFilter.h"
+#include "support/Logger.h"
 
 #include <vector>
 
@@ -47,11 +48,17 @@ SessionKeyMonitor::addKeyDownMonitor(Scope scope, KeyDownHandler handler) {
 
 std::optional<KeyEventMonitor::Handle> SessionKeyMonitor::add(Monitor monitor) {
     if (monitor.scope == Scope::global && !stream_) {
-        stream_ =
-            openStream_([this](const HeldKeys::Change& change) { deliver(Scope::global, change); },
-                        lastFailure_);
-        if (!stream_)
+        QString failure;
+        stream_ = openStream_(
+            [this](const HeldKeys::Change& change) { deliver(Scope::global, change); }, failure);
+        if (!stream_) {
+            // The engine asks again while the keys cannot be read: each reason is logged once.
+            if (failure != lastFailure_)
+                Logger(QStringLiteral("hotkey")).error("%{public}s", failure);
+            lastFailure_ = failure;
             return std::nullopt;
+        }
+        lastFailure_.clear();
     }
     if (monitor.scope == Scope::local && !filter_) {
         filter_ = std::make_unique<ApplicationKeyFilter>([this](const HeldKeys::Change& change) {

@@ -55,10 +55,10 @@ private:
 // the guard of the keys Sayloom posts, raised through to the stream. Main thread only.
 class SessionKeyMonitor : public KeyEventMonitor, public SyntheticKeyGuard {
 public:
-    // Opens the stream; null when the session's keys cannot be read, with the reason logged
-    // unless it is `lastFailure` again, and written there.
+    // Opens the stream; null when the session's keys cannot be read, with the reason written to
+    // `failure`. The monitor logs a reason unless it is the last one again.
     using StreamOpener = std::function<std::unique_ptr<SessionKeyStream>(
-        SessionKeyStream::Listener listener, QString& lastFailure)>;
+        SessionKeyStream::Listener listener, QString& failure)>;
 
     explicit SessionKeyMonitor(StreamOpener openStream);
     ~SessionKeyMonitor() override;

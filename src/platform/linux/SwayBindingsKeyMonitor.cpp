@@ -15,10 +15,10 @@ QString swaySocket() { return qEnvironmentVariable("SWAYSOCK"); }
 } // namespace
 
 SwayBindingsKeyMonitor::SwayBindingsKeyMonitor(QString socketPath)
-    : SessionKeyMonitor([this](SessionKeyStream::Listener listener, QString& lastFailure) {
+    : SessionKeyMonitor([this](SessionKeyStream::Listener listener, QString& failure) {
         // The interest set before the stream opened is bound at once.
         return std::unique_ptr<SessionKeyStream>(
-            SwayBindingsKeyStream::open(socketPath_, interest_, std::move(listener), lastFailure));
+            SwayBindingsKeyStream::open(socketPath_, interest_, std::move(listener), failure));
     })
     , socketPath_(socketPath.isEmpty() ? swaySocket() : std::move(socketPath)) {}
 

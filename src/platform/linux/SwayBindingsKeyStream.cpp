@@ -20,12 +20,9 @@ constexpr int kUnbindTimeoutMs = 1000;
 std::unique_ptr<SwayBindingsKeyStream> SwayBindingsKeyStream::open(const QString& socketPath,
                                                                    const KeyInterest& interest,
                                                                    Listener listener,
-                                                                   QString& lastFailure) {
-    Logger log(QStringLiteral("hotkey"));
-    const auto fail = [&](const QString& reason) {
-        if (reason != lastFailure)
-            log.error("%{public}s", reason);
-        lastFailure = reason;
+                                                                   QString& failure) {
+    const auto fail = [&failure](const QString& reason) {
+        failure = reason;
         return nullptr;
     };
     if (socketPath.isEmpty())
@@ -39,7 +36,6 @@ std::unique_ptr<SwayBindingsKeyStream> SwayBindingsKeyStream::open(const QString
     if (socket.state() == QLocalSocket::UnconnectedState)
         return fail(QStringLiteral("Cannot bind the hotkey in sway: %1 (%2)")
                         .arg(socket.errorString(), socketPath));
-    lastFailure.clear();
     stream->send(SwayIpcMessage::subscribe, QByteArrayLiteral(R"(["binding"])"));
     // A Sayloom that was killed left its bindings in sway, swallowing their keys: they go first
     // (most are not there, and sway says so).

@@ -24,11 +24,11 @@ namespace sayloom::linux_desktop {
 class SwayBindingsKeyStream final : public SessionKeyStream {
 public:
     // Connects to `socketPath`, subscribes to binding events and binds the keys of `interest`;
-    // null when the socket cannot be reached, with the reason logged unless it is `lastFailure`
-    // again, and written there. `listener` may destroy the stream.
+    // null when the socket cannot be reached, with the reason written to `failure`. `listener`
+    // may destroy the stream.
     static std::unique_ptr<SwayBindingsKeyStream> open(const QString& socketPath,
                                                        const KeyInterest& interest,
-                                                       Listener listener, QString& lastFailure);
+                                                       Listener listener, QString& failure);
     // Removes the bindings, waiting a moment for sway to read the commands: a connection that
     // hangs up before is dropped with what it sent.
     ~SwayBindingsKeyStream() override;

@@ -5,9 +5,9 @@
 namespace sayloom::linux_desktop {
 
 XInput2KeyMonitor::XInput2KeyMonitor()
-    : SessionKeyMonitor([](SessionKeyStream::Listener listener, QString& lastFailure) {
+    : SessionKeyMonitor([](SessionKeyStream::Listener listener, QString& failure) {
         return std::unique_ptr<SessionKeyStream>(
-            XInput2KeyStream::open(std::move(listener), lastFailure));
+            XInput2KeyStream::open(std::move(listener), failure));
     }) {}
 
 } // namespace sayloom::linux_desktop

@@ -20,12 +20,9 @@ unsigned heldKey(int device, unsigned keycode) {
 
 } // namespace
 
-std::unique_ptr<XInput2KeyStream> XInput2KeyStream::open(Listener listener, QString& lastFailure) {
-    Logger log(QStringLiteral("hotkey"));
-    const auto fail = [&](const QString& reason) {
-        if (reason != lastFailure)
-            log.error("%{public}s", reason);
-        lastFailure = reason;
+std::unique_ptr<XInput2KeyStream> XInput2KeyStream::open(Listener listener, QString& failure) {
+    const auto fail = [&failure](const QString& reason) {
+        failure = reason;
         return nullptr;
     };
 
@@ -54,7 +51,6 @@ std::unique_ptr<XInput2KeyStream> XInput2KeyStream::open(Listener listener, QStr
     if (!stream->select(opcode))
         return fail(QStringLiteral("Cannot observe the global hotkey: the X server refused raw "
                                    "key events"));
-    lastFailure.clear();
     return stream;
 }
 

@@ -26,9 +26,9 @@ namespace sayloom::linux_desktop {
 class XInput2KeyStream final : public SessionKeyStream {
 public:
     // Starts observing; null when the session's keys cannot be observed (a Wayland session, no
-    // X display, no XInput 2.2), with the reason logged unless it is `lastFailure` again, and
-    // written there. `listener` may destroy the stream.
-    static std::unique_ptr<XInput2KeyStream> open(Listener listener, QString& lastFailure);
+    // X display, no XInput 2.2), with the reason written to `failure`. `listener` may destroy
+    // the stream.
+    static std::unique_ptr<XInput2KeyStream> open(Listener listener, QString& failure);
     ~XInput2KeyStream() override;
     XInput2KeyStream(const XInput2KeyStream&) = delete;
     XInput2KeyStream& operator=(const XInput2KeyStream&) = delete;

@@ -1,4 +1,5 @@
 #include "AccessibleTree.h"
+#include "ClipboardSamples.h"
 #include "FieldsApp.h"
 #include "LogCapture.h"
 #include "MemoryKeyValueStore.h"
@@ -131,16 +132,6 @@ void copyWithXclip(const QByteArray& data, const QString& target, bool letEvents
     while (!copied() && !deadline.hasExpired())
         QThread::msleep(2);
     EXPECT_TRUE(copied()) << "xclip did not take the clipboard";
-}
-
-QByteArray redPng() {
-    QByteArray png;
-    QImage image(16, 8, QImage::Format_RGB32);
-    image.fill(Qt::red);
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return png;
 }
 
 QByteArray pasteWithXclip(const QString& target) {
