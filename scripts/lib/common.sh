@@ -20,6 +20,8 @@ SAYLOOM_BUILD_PACKAGES=(
     # the hotkey from the kernel's input devices: events and capabilities, devices coming and
     # going, and the session's keyboard layout (from the X server, else the XKB defaults)
     libevdev-dev libudev-dev libxkbcommon-dev libxkbcommon-x11-dev
+    # paste, typing and the clipboard in sway: the Wayland client library and wayland-scanner
+    libwayland-dev
 )
 SAYLOOM_TEST_PACKAGES=(
     libgtest-dev libgmock-dev googletest libbenchmark-dev
@@ -37,8 +39,9 @@ SAYLOOM_TEST_PACKAGES=(
     # a GNOME Wayland session: headless mutter with XWayland, and a keyboard for its seat through
     # mutter's remote desktop interface (PyGObject), and setxkbmap to change XWayland's layout
     mutter xwayland python3-gi x11-xkb-utils
-    # a sway session: headless sway with XWayland, and wtype's virtual keyboards for its seat
-    sway wtype
+    # a sway session: headless sway with XWayland, wtype's virtual keyboards for its seat, and
+    # wl-copy/wl-paste for its clipboard
+    sway wtype wl-clipboard
 )
 
 # scripts/fuzz: libFuzzer and the sanitizers come with Debian's clang 14.

@@ -25,6 +25,7 @@
 #include "hotkeys/HotkeyManager.h"
 #include "insertion/AXFallbackCache.h"
 #include "insertion/AccessibilityInjector.h"
+#include "insertion/Pasteboard.h"
 #include "insertion/TextInjector.h"
 #include "platform/linux/AtspiAccessibility.h"
 #include "platform/linux/DesktopInstallation.h"
@@ -34,7 +35,6 @@
 #include "platform/linux/LogindWakeSource.h"
 #include "platform/linux/PulseAudioInputFactory.h"
 #include "platform/linux/PulseAudioSourceMonitor.h"
-#include "platform/linux/QtClipboardPasteboard.h"
 #include "platform/linux/SessionAdapters.h"
 #include "platform/linux/X11Connection.h"
 #include "platform/linux/XdgAutostart.h"
@@ -151,7 +151,7 @@ public:
         , accessibility_(session_.frontmost(), services_.scheduler())
         , accessibilityInjector_(accessibility_, session_.frontmost())
         , fallbackCache_(services_.defaults())
-        , pasteboard_(session_.clipboardOfferReading())
+        , pasteboard_(session_.pasteboard())
         , injector_({accessibilityInjector_, fallbackCache_, pasteboard_, session_.keyPoster(),
                      session_.keyPostingTrust(), services_.scheduler(),
                      [this] { return session_.frontmostApplicationID(); }})
@@ -307,7 +307,7 @@ private:
     AtspiAccessibility accessibility_;
     AccessibilityInjector accessibilityInjector_;
     AXFallbackCache fallbackCache_;
-    QtClipboardPasteboard pasteboard_;
+    Pasteboard& pasteboard_;
     TextInjector injector_;
     Cld2LanguageRecognizer recognizer_;
     TranscriptPostProcessing postProcessing_;

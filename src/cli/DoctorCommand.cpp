@@ -4,10 +4,13 @@
 #include "cli/AccountServices.h"
 #include "engine/SayloomEngine.h"
 #include "platform/linux/AtspiAccessibility.h"
+#include "platform/linux/DataControlPasteboard.h"
 #include "platform/linux/MutterRemoteDesktopKeyPoster.h"
 #include "platform/linux/PulseAudioInput.h"
 #include "platform/linux/PulseAudioInputFactory.h"
 #include "platform/linux/SessionRoads.h"
+#include "platform/linux/VirtualKeyboardKeyPoster.h"
+#include "platform/linux/WaylandConnection.h"
 #include "platform/linux/X11Connection.h"
 #include "platform/linux/X11SessionTrust.h"
 #include "settings/AppSettings.h"
@@ -97,6 +100,22 @@ void checkSession(Report& report) {
                         : QStringLiteral("GNOME's remote desktop interface is not on the "
                                          "session bus; text will only reach fields on the "
                                          "accessibility bus"),
+                    /*required=*/false);
+    }
+    if (std::find(roads.insertionRoads.cbegin(), roads.insertionRoads.cend(),
+                  InsertionRoad::virtualKeyboard) != roads.insertionRoads.cend()) {
+        const auto compositor = WaylandConnection::connect();
+        const bool keys = VirtualKeyboardKeyPoster::isOffered(compositor.get());
+        const bool clipboard = DataControlPasteboard::isOffered(compositor.get());
+        report.line(keys && clipboard, QStringLiteral("keys"),
+                    keys && clipboard
+                        ? QStringLiteral("the compositor offers virtual keyboards and clipboard "
+                                         "access: text can be pasted and typed")
+                        : QStringLiteral("the compositor offers %1; text will only reach fields "
+                                         "on the accessibility bus")
+                              .arg(!compositor ? QStringLiteral("no connection (WAYLAND_DISPLAY)")
+                                   : keys ? QStringLiteral("no clipboard access (data control)")
+                                          : QStringLiteral("no virtual keyboards")),
                     /*required=*/false);
     }
     if (roads.wayland)

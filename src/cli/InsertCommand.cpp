@@ -6,7 +6,6 @@
 #include "insertion/AccessibilityInjector.h"
 #include "insertion/TextInjector.h"
 #include "platform/linux/AtspiAccessibility.h"
-#include "platform/linux/QtClipboardPasteboard.h"
 #include "platform/linux/SessionAdapters.h"
 #include "settings/AppSettings.h"
 #include "support/JsonFileKeyValueStore.h"
@@ -71,7 +70,7 @@ int insert(const Options& options) {
     AtspiAccessibility accessibility(session.frontmost(), scheduler);
     AccessibilityInjector accessibilityInjector(accessibility, session.frontmost());
     AXFallbackCache fallbackCache(store);
-    QtClipboardPasteboard pasteboard(session.clipboardOfferReading());
+    Pasteboard& pasteboard = session.pasteboard();
     const auto applicationID = [&session] { return session.frontmostApplicationID(); };
     TextInjector injector(TextInjector::Collaborators{
         accessibilityInjector, fallbackCache, pasteboard, session.keyPoster(),

@@ -84,7 +84,7 @@ protected:
 
     QtScheduler scheduler;
     SessionAdapters session{SessionRoads::detect(SessionEnvironment::current()), scheduler};
-    QtClipboardPasteboard pasteboard{session.clipboardOfferReading()};
+    Pasteboard& pasteboard = session.pasteboard();
     AtspiAccessibility accessibility{session.frontmost(), scheduler};
     AccessibilityInjector accessibilityInjector{accessibility, session.frontmost()};
     MemoryKeyValueStore store;

@@ -3,6 +3,7 @@
 // bindings Sayloom makes in sway over its IPC socket, pressed on a virtual keyboard of wtype; the
 // application the user dictates into is a native Wayland client.
 
+#include "SwaySession.h"
 #include "WaylandDictation.h"
 
 #include <QProcess>
@@ -27,14 +28,6 @@ QString swaySessionMissing() {
     if (QStandardPaths::findExecutable(QStringLiteral("wtype")).isEmpty())
         return QStringLiteral("wtype (package wtype) is missing");
     return {};
-}
-
-// Runs swaymsg with `arguments`; its output.
-QString swaymsg(const QStringList& arguments) {
-    QProcess process;
-    process.start(QStringLiteral("swaymsg"), arguments);
-    process.waitForFinished(kBoundMs);
-    return QString::fromUtf8(process.readAllStandardOutput());
 }
 
 // Dictation in the sway session, the hotkey bound in sway.
@@ -159,6 +152,28 @@ TEST_F(SwayDictation, TheNextStartRemovesWhatAKilledSayloomLeftBound) {
     EXPECT_FALSE(bound("--no-repeat Control_R")) << log.toStdString();
 }
 
+// A field off the accessibility bus gets the text by paste, through the virtual keyboard and the
+// compositor's clipboard, and the clipboard holds what it held before.
+class SwayDictationOffTheBus : public SwayDictation {
+protected:
+    bool fieldOnAccessibilityBus() const override { return false; }
+    bool fieldHasFocus() const override {
+        return swayFocusedProcess() == fields->processIdentifier();
+    }
+};
+
+TEST_F(SwayDictationOffTheBus, TheTextIsPastedAndTheClipboardComesBack) {
+    const QString format = QStringLiteral("text/plain;charset=utf-8");
+    wlCopy(format, "copied before");
+    holdRightCtrl(6000, [&] { speak(); });
+    EXPECT_EQ(
+        fields->waitForText(QStringLiteral("entry"), kAnswer, std::chrono::milliseconds(kBoundMs)),
+        kAnswer)
+        << log.toStdString();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return wlPaste(format) == "copied before"; }, kBoundMs))
+        << log.toStdString();
+}
+
 TEST(Sway, TheDoctorNamesTheSwayRoad) {
     REQUIRE_REAL_PART(swaySessionMissing());
     LoopbackHttpServer server;
@@ -168,6 +183,8 @@ TEST(Sway, TheDoctorNamesTheSwayRoad) {
     // No keyboard device can be read here: sway's bindings are the only road.
     EXPECT_EQ(doctorLine(out, QStringLiteral("hotkey road")),
               std::make_pair(QStringLiteral("ok"), QStringLiteral("sway key bindings")))
+        << out.toStdString();
+    EXPECT_EQ(doctorLine(out, QStringLiteral("keys")).first, QStringLiteral("ok"))
         << out.toStdString();
 }
 

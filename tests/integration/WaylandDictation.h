@@ -36,6 +36,8 @@ protected:
 
     // Why this process is not in the session the test needs; empty when it is.
     virtual QString missingSession() const = 0;
+    // Whether the field the text goes to is on the accessibility bus (else it gets it by paste).
+    virtual bool fieldOnAccessibilityBus() const { return true; }
     // What Sayloom's environment needs besides the test's.
     virtual std::vector<std::pair<QString, QString>> sayloomEnvironment() const { return {}; }
 
@@ -77,7 +79,7 @@ protected:
                                               sayloom.processId(), kBoundMs))
             << log.toStdString();
         qputenv("GDK_BACKEND", "wayland");
-        fields = FieldsApp::start(FieldsApp::Toolkit::gtk);
+        fields = FieldsApp::start(FieldsApp::Toolkit::gtk, fieldOnAccessibilityBus());
         qunsetenv("GDK_BACKEND");
         ASSERT_TRUE(fields);
         ASSERT_EQ(fields->command(QStringLiteral("focus entry")), QStringLiteral("ok"));
@@ -122,7 +124,8 @@ protected:
         return log.count(QLatin1String(kRecordingStarted));
     }
 
-    bool fieldHasFocus() const {
+    // Whether the field has the keyboard, as the accessibility bus tells.
+    virtual bool fieldHasFocus() const {
         const auto focused = AccessibleTree::focused(fields->processIdentifier());
         return focused && focused->role == QLatin1String("text");
     }

@@ -6,6 +6,7 @@
 #include "platform/linux/MutterRemoteDesktopKeyPoster.h"
 #include "platform/linux/SessionAdapters.h"
 #include "platform/linux/SwayBindingsKeyMonitor.h"
+#include "platform/linux/VirtualKeyboardKeyPoster.h"
 #include "platform/linux/X11KeyPoster.h"
 #include "platform/linux/XInput2KeyMonitor.h"
 
@@ -87,25 +88,30 @@ TEST(SessionRoadsTest, TheSessionDecidesTheRoadsInTheirOrderOfPreference) {
 // bindings in sway, and neither the X11 hotkey nor the X11 key poster may report itself usable
 // there. Whether the devices can really be read, or sway answers, is the road's own trust, not
 // what the environment claims. GNOME's keys go through its compositor, usable only while the
-// compositor offers that on the bus (not on the tests' bus), and its compositor copies our
-// clipboard before a Wayland application can paste it.
+// compositor offers that on the bus (not on the tests' bus); sway's through a virtual keyboard,
+// usable only while a compositor offers one (none runs here).
 TEST(SessionAdaptersTest, AWaylandSessionGetsTheEvdevMonitorOnlyWhereItsKeyboardsAreOffered) {
     sayloom::testing::VirtualScheduler scheduler;
     enum class Monitor { x11, evdev, sway };
+    enum class Poster { x11, remoteDesktop, virtualKeyboard };
     struct Case {
         SessionEnvironment session;
         Monitor monitor;
-        bool remoteDesktop = false;
+        Poster poster;
     };
     const Case cases[] = {
-        {{"wayland-0", "wayland", "GNOME", ":0"}, Monitor::x11, true},
-        {{"wayland-0", "wayland", "GNOME", ":0", false, true}, Monitor::evdev, true},
-        {{"wayland-1", "wayland", "sway", ":1", true}, Monitor::sway},
-        {{"wayland-1", "wayland", "sway", ":1", true, true}, Monitor::evdev},
-        {{"wayland-1", "wayland", "sway", ":1", false}, Monitor::x11},
-        {{"wayland-0", "wayland", "KDE", ":0"}, Monitor::x11},
-        {{"wayland-0", "wayland", "KDE", ":0", false, true}, Monitor::evdev},
-        {{{}, "x11", "GNOME", ":0", false, true}, Monitor::x11},
+        {{"wayland-0", "wayland", "GNOME", ":0"}, Monitor::x11, Poster::remoteDesktop},
+        {{"wayland-0", "wayland", "GNOME", ":0", false, true},
+         Monitor::evdev,
+         Poster::remoteDesktop},
+        {{"wayland-1", "wayland", "sway", ":1", true}, Monitor::sway, Poster::virtualKeyboard},
+        {{"wayland-1", "wayland", "sway", ":1", true, true},
+         Monitor::evdev,
+         Poster::virtualKeyboard},
+        {{"wayland-1", "wayland", "sway", ":1", false}, Monitor::x11, Poster::virtualKeyboard},
+        {{"wayland-0", "wayland", "KDE", ":0"}, Monitor::x11, Poster::x11},
+        {{"wayland-0", "wayland", "KDE", ":0", false, true}, Monitor::evdev, Poster::x11},
+        {{{}, "x11", "GNOME", ":0", false, true}, Monitor::x11, Poster::x11},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.session.currentDesktop.toStdString() + " " +
@@ -121,11 +127,11 @@ TEST(SessionAdaptersTest, AWaylandSessionGetsTheEvdevMonitorOnlyWhereItsKeyboard
         EXPECT_EQ(dynamic_cast<XInput2KeyMonitor*>(&adapters.keyMonitor()) != nullptr,
                   c.monitor == Monitor::x11);
         EXPECT_EQ(dynamic_cast<MutterRemoteDesktopKeyPoster*>(&adapters.keyPoster()) != nullptr,
-                  c.remoteDesktop);
-        EXPECT_EQ(dynamic_cast<X11KeyPoster*>(&adapters.keyPoster()) != nullptr, !c.remoteDesktop);
-        EXPECT_EQ(adapters.clipboardOfferReading(),
-                  c.remoteDesktop ? QtClipboardPasteboard::OfferReading::byCompositor
-                                  : QtClipboardPasteboard::OfferReading::byApplications);
+                  c.poster == Poster::remoteDesktop);
+        EXPECT_EQ(dynamic_cast<VirtualKeyboardKeyPoster*>(&adapters.keyPoster()) != nullptr,
+                  c.poster == Poster::virtualKeyboard);
+        EXPECT_EQ(dynamic_cast<X11KeyPoster*>(&adapters.keyPoster()) != nullptr,
+                  c.poster == Poster::x11);
         if (roads.wayland) {
             EXPECT_FALSE(adapters.keyPostingTrust().isProcessTrusted());
             if (c.monitor == Monitor::x11) {

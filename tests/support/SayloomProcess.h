@@ -74,6 +74,12 @@ public:
         environment.insert(QStringLiteral("XDG_DATA_HOME"), home_.filePath(QStringLiteral("data")));
         environment.insert(QStringLiteral("XDG_CONFIG_HOME"),
                            home_.filePath(QStringLiteral("config")));
+        // A Wayland display named relative to the session's runtime folder stays reachable.
+        const QString wayland = environment.value(QStringLiteral("WAYLAND_DISPLAY"));
+        if (!wayland.isEmpty() && !wayland.startsWith(QLatin1Char('/')))
+            environment.insert(QStringLiteral("WAYLAND_DISPLAY"),
+                               environment.value(QStringLiteral("XDG_RUNTIME_DIR")) +
+                                   QLatin1Char('/') + wayland);
         environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimePath());
         environment.insert(QStringLiteral("SAYLOOM_KEYCHAIN"), QStringLiteral("file"));
         environment.insert(QStringLiteral("SAYLOOM_API_BASE_URL"), base);

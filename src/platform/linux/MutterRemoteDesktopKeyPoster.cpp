@@ -186,26 +186,8 @@ bool MutterRemoteDesktopKeyPoster::canType(const QString& text) {
 void MutterRemoteDesktopKeyPoster::beginTyping(const QString&) {}
 
 bool MutterRemoteDesktopKeyPoster::typeChunk(const QString& chunk) {
-    const TypingKeymap& layout = keymap();
-    std::vector<KeyEvent> events;
     qsizetype missing = 0;
-    for (const char32_t character : chunk.toUcs4()) {
-        const std::optional<KeyStroke> stroke = layout.strokeFor(character);
-        if (!stroke || (stroke->altGr && !layout.altGrCode())) {
-            ++missing;
-            continue;
-        }
-        if (stroke->shift)
-            events.push_back({TypingKeymap::kLeftShift, true});
-        if (stroke->altGr)
-            events.push_back({*layout.altGrCode(), true});
-        events.push_back({stroke->evdevCode, true});
-        events.push_back({stroke->evdevCode, false});
-        if (stroke->altGr)
-            events.push_back({*layout.altGrCode(), false});
-        if (stroke->shift)
-            events.push_back({TypingKeymap::kLeftShift, false});
-    }
+    const std::vector<KeyEvent> events = keymap().keyEventsFor(chunk, missing);
     if (missing > 0)
         log_.error("%ld characters have no key in the keyboard layout and were not typed",
                    static_cast<qint64>(missing));

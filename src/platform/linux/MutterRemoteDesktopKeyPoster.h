@@ -11,7 +11,6 @@
 
 #include <chrono>
 #include <optional>
-#include <utility>
 #include <vector>
 
 namespace sayloom::linux_desktop {
@@ -60,9 +59,6 @@ private Q_SLOTS:
     void sessionClosed();
 
 private:
-    // A key code and whether it goes down.
-    using KeyEvent = std::pair<unsigned, bool>;
-
     bool ensureSession();
     // Sends the events in order; a session that turns out closed at the first one is made again
     // once.

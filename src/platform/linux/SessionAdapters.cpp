@@ -1,10 +1,14 @@
 #include "platform/linux/SessionAdapters.h"
 
 #include "platform/linux/AtspiFrontmostApplication.h"
+#include "platform/linux/DataControlPasteboard.h"
 #include "platform/linux/EvdevKeyMonitor.h"
 #include "platform/linux/EvdevKeyStream.h"
 #include "platform/linux/MutterRemoteDesktopKeyPoster.h"
+#include "platform/linux/QtClipboardPasteboard.h"
 #include "platform/linux/SwayBindingsKeyMonitor.h"
+#include "platform/linux/VirtualKeyboardKeyPoster.h"
+#include "platform/linux/WaylandConnection.h"
 #include "platform/linux/X11FrontmostApplication.h"
 #include "platform/linux/X11KeyPoster.h"
 #include "platform/linux/X11SessionTrust.h"
@@ -67,9 +71,24 @@ bool offers(const SessionRoads& roads, InsertionRoad wanted) {
            roads.insertionRoads.cend();
 }
 
-std::unique_ptr<AccessibilityTrust> keyPostingTrustFor(const SessionRoads& roads) {
+// The virtual-keyboard road is usable while the compositor offers virtual keyboards on our
+// connection.
+class VirtualKeyboardsOffered final : public AccessibilityTrust {
+public:
+    explicit VirtualKeyboardsOffered(const WaylandConnection* connection)
+        : connection_(connection) {}
+    bool isProcessTrusted() override { return VirtualKeyboardKeyPoster::isOffered(connection_); }
+
+private:
+    const WaylandConnection* connection_;
+};
+
+std::unique_ptr<AccessibilityTrust> keyPostingTrustFor(const SessionRoads& roads,
+                                                       const WaylandConnection* wayland) {
     if (offers(roads, InsertionRoad::mutterRemoteDesktop))
         return std::make_unique<RemoteDesktopOffered>();
+    if (offers(roads, InsertionRoad::virtualKeyboard))
+        return std::make_unique<VirtualKeyboardsOffered>(wayland);
     if (offers(roads, InsertionRoad::x11Keys))
         return std::make_unique<X11SessionTrust>(X11SessionTrust::Use::postingKeys);
     return std::make_unique<Unusable>();
@@ -78,9 +97,14 @@ std::unique_ptr<AccessibilityTrust> keyPostingTrustFor(const SessionRoads& roads
 // The poster of the session's key road, announcing its keys to `guard`; the X11 one where this
 // build drives none of the roads offered.
 std::unique_ptr<KeyPoster> keyPosterFor(const SessionRoads& roads, Scheduler& scheduler,
-                                        SyntheticKeyGuard* guard) {
+                                        WaylandConnection* wayland, SyntheticKeyGuard* guard) {
     if (offers(roads, InsertionRoad::mutterRemoteDesktop)) {
         auto poster = std::make_unique<MutterRemoteDesktopKeyPoster>();
+        poster->setSyntheticKeyGuard(guard);
+        return poster;
+    }
+    if (offers(roads, InsertionRoad::virtualKeyboard)) {
+        auto poster = std::make_unique<VirtualKeyboardKeyPoster>(wayland);
         poster->setSyntheticKeyGuard(guard);
         return poster;
     }
@@ -119,26 +143,42 @@ std::unique_ptr<FrontmostApplicationSource> frontmostFor(const SessionRoads& roa
 
 } // namespace
 
+// The compositor connection of the roads that need one of our own.
+std::unique_ptr<WaylandConnection> waylandConnectionFor(const SessionRoads& roads) {
+    if (!offers(roads, InsertionRoad::virtualKeyboard))
+        return nullptr;
+    return WaylandConnection::connect();
+}
+
 struct SessionAdapters::Parts {
+    std::unique_ptr<WaylandConnection> wayland;
     std::unique_ptr<SessionKeyMonitor> keyMonitor;
     std::unique_ptr<KeyPoster> keyPoster;
     std::unique_ptr<FrontmostApplicationSource> frontmost;
     std::unique_ptr<AccessibilityTrust> hotkeyTrust;
     std::unique_ptr<AccessibilityTrust> keyPostingTrust;
-    QtClipboardPasteboard::OfferReading offerReading;
+    bool gnome;
+    std::unique_ptr<Pasteboard> pasteboard;
 
     Parts(const SessionRoads& roads, Scheduler& scheduler)
-        : keyMonitor(keyMonitorFor(roads))
+        : wayland(waylandConnectionFor(roads))
+        , keyMonitor(keyMonitorFor(roads))
         // The keys the poster posts are ours, not the user's hotkey.
-        , keyPoster(keyPosterFor(roads, scheduler, keyMonitor.get()))
+        , keyPoster(keyPosterFor(roads, scheduler, wayland.get(), keyMonitor.get()))
         , frontmost(frontmostFor(roads, scheduler))
         , hotkeyTrust(hotkeyTrustFor(roads))
-        , keyPostingTrust(keyPostingTrustFor(roads))
+        , keyPostingTrust(keyPostingTrustFor(roads, wayland.get()))
+        , gnome(offers(roads, InsertionRoad::mutterRemoteDesktop)) {}
+
+    std::unique_ptr<Pasteboard> makePasteboard() const {
+        if (DataControlPasteboard::isOffered(wayland.get()))
+            return std::make_unique<DataControlPasteboard>(*wayland);
         // GNOME's compositor hands an X client's clipboard to Wayland clients once it has read
         // the list of formats, and then copies the content for its clipboard manager.
-        , offerReading(offers(roads, InsertionRoad::mutterRemoteDesktop)
-                           ? QtClipboardPasteboard::OfferReading::byCompositor
-                           : QtClipboardPasteboard::OfferReading::byApplications) {}
+        return std::make_unique<QtClipboardPasteboard>(
+            gnome ? QtClipboardPasteboard::OfferReading::byCompositor
+                  : QtClipboardPasteboard::OfferReading::byApplications);
+    }
 };
 
 SessionAdapters::SessionAdapters(const SessionRoads& roads, Scheduler& scheduler)
@@ -152,8 +192,10 @@ FrontmostApplicationSource& SessionAdapters::frontmost() const { return *parts_-
 AccessibilityTrust& SessionAdapters::hotkeyTrust() const { return *parts_->hotkeyTrust; }
 AccessibilityTrust& SessionAdapters::keyPostingTrust() const { return *parts_->keyPostingTrust; }
 
-QtClipboardPasteboard::OfferReading SessionAdapters::clipboardOfferReading() const {
-    return parts_->offerReading;
+Pasteboard& SessionAdapters::pasteboard() const {
+    if (!parts_->pasteboard)
+        parts_->pasteboard = parts_->makePasteboard();
+    return *parts_->pasteboard;
 }
 
 std::optional<QString> SessionAdapters::frontmostApplicationID() const {

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "platform/linux/QtClipboardPasteboard.h"
 #include "platform/linux/SessionRoads.h"
 
 #include <QString>
@@ -13,6 +12,7 @@ class AccessibilityTrust;
 class FrontmostApplicationSource;
 class KeyEventMonitor;
 class KeyPoster;
+class Pasteboard;
 class Scheduler;
 } // namespace sayloom
 
@@ -28,10 +28,12 @@ namespace sayloom::linux_desktop {
 // that binds the hotkeys in sway, usable while sway answers on its IPC socket. A GNOME Wayland
 // session posts its keys through the compositor's remote-desktop interface, usable while the
 // compositor offers it, and finds the frontmost application through XWayland's active window
-// first, then the accessibility bus. Where a session offers no road this build drives, the X11
-// monitor and poster are used through XWayland: they see and reach only X clients, so those roads
-// report themselves unusable, and dictation asks for them as it does for a missing permission.
-// Main thread only.
+// first, then the accessibility bus. A sway session posts its keys through a virtual keyboard of
+// its seat and reaches the clipboard through the data-control protocol, on a Wayland connection of
+// Sayloom's own, usable while sway offers them. Where a session offers no road this build drives,
+// the X11 monitor and poster are used through XWayland: they see and reach only X clients, so those
+// roads report themselves unusable, and dictation asks for them as it does for a missing
+// permission. Main thread only.
 class SessionAdapters {
 public:
     SessionAdapters(const SessionRoads& roads, Scheduler& scheduler);
@@ -48,8 +50,9 @@ public:
     AccessibilityTrust& keyPostingTrust() const;
     // The frontmost application's identifier, as the injector and the post-processing want it.
     std::optional<QString> frontmostApplicationID() const;
-    // Who reads each clipboard offer of ours before an application can paste it.
-    QtClipboardPasteboard::OfferReading clipboardOfferReading() const;
+    // The clipboard Ctrl+V pastes from, made at the first call (the Qt clipboard needs a
+    // QGuiApplication).
+    Pasteboard& pasteboard() const;
 
 private:
     struct Parts;

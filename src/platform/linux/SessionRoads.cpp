@@ -120,7 +120,7 @@ bool isBuilt(HotkeyRoad road) {
 
 bool isBuilt(InsertionRoad road) {
     return road == InsertionRoad::accessibility || road == InsertionRoad::x11Keys ||
-           road == InsertionRoad::mutterRemoteDesktop;
+           road == InsertionRoad::mutterRemoteDesktop || road == InsertionRoad::virtualKeyboard;
 }
 
 } // namespace sayloom::linux_desktop

@@ -57,7 +57,7 @@ struct SessionRoads {
 QString name(HotkeyRoad road);
 QString name(InsertionRoad road);
 
-// Whether this build can drive a road; sway's and GNOME's own roads so far.
+// Whether this build can drive a road.
 bool isBuilt(HotkeyRoad road);
 bool isBuilt(InsertionRoad road);
 

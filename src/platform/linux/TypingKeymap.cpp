@@ -102,6 +102,10 @@ std::optional<TypingKeymap> TypingKeymap::fromX11() {
     return Builder::build(watch->keymap(), watch->group());
 }
 
+TypingKeymap TypingKeymap::fromKeymap(xkb_keymap* keymap, unsigned group) {
+    return Builder::build(keymap, group);
+}
+
 std::optional<TypingKeymap> TypingKeymap::fromNames(const QString& layout, const QString& variant) {
     const Context context = newContext();
     if (!context)
@@ -131,6 +135,29 @@ bool TypingKeymap::canType(const QString& text) const {
         if (!strokeFor(character))
             return false;
     return true;
+}
+
+std::vector<KeyEvent> TypingKeymap::keyEventsFor(const QString& text, qsizetype& missing) const {
+    std::vector<KeyEvent> events;
+    missing = 0;
+    for (const char32_t character : text.toUcs4()) {
+        const std::optional<KeyStroke> stroke = strokeFor(character);
+        if (!stroke || (stroke->altGr && !altGrCode_)) {
+            ++missing;
+            continue;
+        }
+        if (stroke->shift)
+            events.push_back({kLeftShift, true});
+        if (stroke->altGr)
+            events.push_back({*altGrCode_, true});
+        events.push_back({stroke->evdevCode, true});
+        events.push_back({stroke->evdevCode, false});
+        if (stroke->altGr)
+            events.push_back({*altGrCode_, false});
+        if (stroke->shift)
+            events.push_back({kLeftShift, false});
+    }
+    return events;
 }
 
 } // namespace sayloom::linux_desktop

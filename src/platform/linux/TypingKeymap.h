@@ -4,6 +4,9 @@
 #include <QString>
 
 #include <optional>
+#include <vector>
+
+struct xkb_keymap;
 
 namespace sayloom::linux_desktop {
 
@@ -15,6 +18,14 @@ struct KeyStroke {
     bool altGr = false;
 
     friend bool operator==(const KeyStroke&, const KeyStroke&) = default;
+};
+
+// A key going down or up, by its kernel code.
+struct KeyEvent {
+    unsigned evdevCode = 0;
+    bool down = false;
+
+    friend bool operator==(const KeyEvent&, const KeyEvent&) = default;
 };
 
 // Which keys of a keyboard layout type which characters, in the layout group that is active: the
@@ -29,10 +40,15 @@ public:
     // A layout compiled from its XKB names ("us", "de"; empty for the XKB defaults).
     static std::optional<TypingKeymap> fromNames(const QString& layout,
                                                  const QString& variant = QString());
+    // The keys of a compiled keymap, in one of its groups.
+    static TypingKeymap fromKeymap(xkb_keymap* keymap, unsigned group = 0);
 
     std::optional<KeyStroke> strokeFor(char32_t character) const;
     // Whether every character of `text` has a stroke.
     bool canType(const QString& text) const;
+    // The key events that type `text`, each character's modifiers pressed around its key.
+    // Characters without a stroke are left out and counted in `missing`.
+    std::vector<KeyEvent> keyEventsFor(const QString& text, qsizetype& missing) const;
 
     // The keys pressed with a stroke's modifiers.
     static constexpr unsigned kLeftShift = 42;
