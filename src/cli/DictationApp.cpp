@@ -182,7 +182,7 @@ public:
                 [this](bool microphoneGranted) {
                     delegate_->openPermissionSettings(microphoneGranted);
                 },
-                [this] { return accessibilitySwitchedOn_; }});
+                [this] { return accessibilitySwitchedOn_; }, session_.keyMonitor().capabilities()});
         delegate_ = std::make_unique<AppDelegate>(AppDelegate::Collaborators{
             *engine_, authState_, services_.auth(), settings_, windows_, loginItem_, indicator_,
             programs_, webLinks_, updates_, notifications_, services_.scheduler(),

@@ -71,6 +71,8 @@ public:
         bool distinguishesLeftFromRight = true;
         // Keys can be bound while the monitor runs (roads that see only bound keys).
         bool bindsKeysOnTheFly = false;
+        // The release of a key held in a chord (Ctrl in Ctrl+C) is seen.
+        bool seesReleaseAfterChord = true;
     };
     virtual Capabilities capabilities() const { return {}; }
 

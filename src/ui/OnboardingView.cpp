@@ -38,7 +38,7 @@ OnboardingView::OnboardingView(Collaborators collaborators, QWidget* parent)
     layout->addSpacing(18);
     layout->addWidget(makeSectionTitle(QStringLiteral("Your shortcuts"), this));
     layout->addSpacing(8);
-    shortcuts_ = new ShortcutRows(c_.settings, this);
+    shortcuts_ = new ShortcutRows(c_.settings, c_.hotkeyRoad, this);
     QFrame* shortcutsCard = makeCard(this);
     shortcutsCard->layout()->addWidget(shortcuts_);
     layout->addWidget(shortcutsCard);

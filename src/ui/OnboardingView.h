@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/DictationOutcome.h"
+#include "hotkeys/KeyEventMonitor.h"
 #include "support/Scheduler.h"
 
 #include <QString>
@@ -47,6 +48,8 @@ public:
         // Sayloom switched the desktop's accessibility support on as it started: applications
         // already open join it only when started again, which the Accessibility row says.
         bool accessibilitySwitchedOn = false;
+        // What the session's hotkey road can do, for the shortcut pickers.
+        KeyEventMonitor::Capabilities hotkeyRoad{};
     };
 
     explicit OnboardingView(Collaborators collaborators, QWidget* parent = nullptr);

@@ -196,7 +196,7 @@ QWidget* SettingsView::makeAccount(QWidget* parent) {
 
 QWidget* SettingsView::makeDictation(QWidget* parent) {
     auto* dictation = new QWidget(parent);
-    shortcuts_ = new ShortcutRows(c_.settings, dictation);
+    shortcuts_ = new ShortcutRows(c_.settings, c_.hotkeyRoad, dictation);
     summary_ = secondary(makeLeftTextLabel(QString(), 12, QFont::Normal, dictation));
     tone_ = new QComboBox(dictation);
     tone_->setAccessibleName(QStringLiteral("Writing tone"));

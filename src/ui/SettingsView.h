@@ -1,5 +1,7 @@
 #pragma once
 
+#include "hotkeys/KeyEventMonitor.h"
+
 #include <QString>
 #include <QWidget>
 
@@ -43,6 +45,8 @@ public:
         // Leads to where a permission is granted: the sound settings when the microphone is
         // missing (`false`), the help page otherwise.
         std::function<void(bool microphoneGranted)> openPermissionSettings;
+        // What the session's hotkey road can do, for the shortcut pickers.
+        KeyEventMonitor::Capabilities hotkeyRoad{};
     };
 
     explicit SettingsView(Collaborators collaborators, QWidget* parent = nullptr);

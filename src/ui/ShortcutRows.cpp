@@ -19,13 +19,14 @@ QLabel* rowLabel(const QString& text, QWidget* buddy, QWidget* parent) {
 
 } // namespace
 
-ShortcutRows::ShortcutRows(AppSettings& settings, QWidget* parent)
+ShortcutRows::ShortcutRows(AppSettings& settings, KeyEventMonitor::Capabilities road,
+                           QWidget* parent)
     : QWidget(parent)
     , settings_(settings) {
     // Created in reading order: the keyboard's focus order is the order of creation.
-    dictationHotkey_ = new HotkeyPicker(false, QStringLiteral("Dictation shortcut"), this);
+    dictationHotkey_ = new HotkeyPicker(false, QStringLiteral("Dictation shortcut"), road, this);
     speechLanguage_ = new LanguageComboBox(true, QStringLiteral("Speech language"), this);
-    translationHotkey_ = new HotkeyPicker(true, QStringLiteral("Translation shortcut"), this);
+    translationHotkey_ = new HotkeyPicker(true, QStringLiteral("Translation shortcut"), road, this);
     outputLanguage_ = new LanguageComboBox(false, QStringLiteral("Translate to"), this);
     // Each row's two pickers stand as tall as each other.
     for (HotkeyPicker* picker : {dictationHotkey_, translationHotkey_})

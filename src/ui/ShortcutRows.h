@@ -1,5 +1,7 @@
 #pragma once
 
+#include "hotkeys/KeyEventMonitor.h"
+
 #include <QWidget>
 
 namespace sayloom {
@@ -10,14 +12,16 @@ class LanguageComboBox;
 
 // The two shortcuts as rows of pickers bound to the settings: "Hold" [dictation hotkey] "Speak"
 // [speech language], and "Hold" [translation hotkey, or "None"] "Translate to" [output
-// language]. Each picker holds back the option the other hotkey holds. A choice is written to the
+// language]. Each picker holds back the option the other hotkey holds, and marks the options the
+// session's hotkey road (`road`) handles otherwise. A choice is written to the
 // settings at once; the rows follow the settings, whoever changed them. The settings must
 // outlive it.
 class ShortcutRows final : public QWidget {
     Q_OBJECT
 
 public:
-    explicit ShortcutRows(AppSettings& settings, QWidget* parent = nullptr);
+    ShortcutRows(AppSettings& settings, KeyEventMonitor::Capabilities road,
+                 QWidget* parent = nullptr);
 
     HotkeyPicker* dictationHotkey() const { return dictationHotkey_; }
     HotkeyPicker* translationHotkey() const { return translationHotkey_; }

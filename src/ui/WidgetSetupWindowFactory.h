@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/SetupWindowFactory.h"
+#include "hotkeys/KeyEventMonitor.h"
 
 #include <functional>
 
@@ -30,6 +31,8 @@ public:
         std::function<void(bool microphoneGranted)> openPermissionSettings;
         // Whether Sayloom switched the desktop's accessibility support on as it started.
         std::function<bool()> accessibilitySwitchedOn;
+        // What the session's hotkey road can do, for the shortcut pickers.
+        KeyEventMonitor::Capabilities hotkeyRoad{};
     };
 
     explicit WidgetSetupWindowFactory(Collaborators collaborators);

@@ -75,6 +75,30 @@ TEST(HotkeyPickerTest, TheOtherShortcutsOptionIsDisabledAndNoneComesWithTheSwitc
         EXPECT_EQ(HotkeyPicker::choices(c.selection, c.disabling, c.switchedOn), c.rows) << c.name;
 }
 
+// Where the hotkey road sees no release after a chord (sway's bindings), Control would start a
+// recording with every Ctrl shortcut, and Option with every Alt one; where it cannot tell Left
+// from Right Ctrl (KDE's global shortcuts), Right Ctrl is either.
+TEST(HotkeyPickerTest, OptionsTheRoadHandlesOtherwiseAreMarked) {
+    const KeyEventMonitor::Capabilities sway{.distinguishesLeftFromRight = true,
+                                             .bindsKeysOnTheFly = true,
+                                             .seesReleaseAfterChord = false};
+    const KeyEventMonitor::Capabilities portal{.distinguishesLeftFromRight = false};
+    const auto rows = [](const KeyEventMonitor::Capabilities& road) {
+        QStringList texts;
+        for (const Choice& choice : HotkeyPicker::choices(fn, controlShift, std::nullopt, road))
+            texts << choice.text + QLatin1Char('|') + choice.help.left(12);
+        return texts;
+    };
+    EXPECT_EQ(rows(sway),
+              (QStringList{displayName(fn) + "|", "Option|An Alt short",
+                           "Control (starts with every Ctrl shortcut here)|This desktop",
+                           "Control + Shift|Already used"}));
+    EXPECT_EQ(rows(portal), (QStringList{displayName(fn) + " (either Ctrl here)|This desktop",
+                                         "Option|", "Control|", "Control + Shift|Already used"}));
+    EXPECT_EQ(rows({}), (QStringList{displayName(fn) + "|", "Option|", "Control|",
+                                     "Control + Shift|Already used"}));
+}
+
 TEST(LanguageComboBoxTest, TheSearchMatchesNameOrCodeInAnyCase) {
     const auto names = [](const QString& search, bool allowAuto) {
         QStringList found;
@@ -146,7 +170,7 @@ struct Engine {
 TEST(ShortcutRowsTest, PickersWriteTheSettingsAndFollowThem) {
     Engine parts;
     AppSettings& settings = parts.settings;
-    ShortcutRows rows(settings);
+    ShortcutRows rows(settings, {});
     Q_EMIT rows.translationHotkey()->activated(0);
     EXPECT_FALSE(settings.translationEnabled()) << "None switches the translation shortcut off";
     EXPECT_EQ(rows.translationHotkey()->currentText(), QStringLiteral("None"));

@@ -18,7 +18,9 @@ public:
     explicit SwayBindingsKeyMonitor(QString socketPath = {});
 
     Capabilities capabilities() const override {
-        return {.distinguishesLeftFromRight = true, .bindsKeysOnTheFly = true};
+        return {.distinguishesLeftFromRight = true,
+                .bindsKeysOnTheFly = true,
+                .seesReleaseAfterChord = false};
     }
     void setKeyInterest(const KeyInterest& interest) override;
 
