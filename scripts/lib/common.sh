@@ -20,8 +20,9 @@ SAYLOOM_BUILD_PACKAGES=(
     # the hotkey from the kernel's input devices: events and capabilities, devices coming and
     # going, and the session's keyboard layout (from the X server, else the XKB defaults)
     libevdev-dev libudev-dev libxkbcommon-dev libxkbcommon-x11-dev
-    # paste, typing and the clipboard in sway: the Wayland client library and wayland-scanner
-    libwayland-dev
+    # paste, typing and the clipboard in sway and KDE: the Wayland client library, wayland-scanner
+    # and KDE's protocol definitions
+    libwayland-dev plasma-wayland-protocols
 )
 SAYLOOM_TEST_PACKAGES=(
     libgtest-dev libgmock-dev googletest libbenchmark-dev

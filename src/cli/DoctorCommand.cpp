@@ -5,6 +5,7 @@
 #include "engine/SayloomEngine.h"
 #include "platform/linux/AtspiAccessibility.h"
 #include "platform/linux/DataControlPasteboard.h"
+#include "platform/linux/KdeFakeInputKeyPoster.h"
 #include "platform/linux/MutterRemoteDesktopKeyPoster.h"
 #include "platform/linux/PulseAudioInput.h"
 #include "platform/linux/PulseAudioInputFactory.h"
@@ -88,8 +89,11 @@ void checkSession(Report& report) {
     }
     for (const DoctorLine& line : roadLines(roads))
         report.line(line.ok, line.part, line.detail);
-    if (std::find(roads.insertionRoads.cbegin(), roads.insertionRoads.cend(),
-                  InsertionRoad::mutterRemoteDesktop) != roads.insertionRoads.cend()) {
+    const auto offered = [&roads](InsertionRoad road) {
+        return std::find(roads.insertionRoads.cbegin(), roads.insertionRoads.cend(), road) !=
+               roads.insertionRoads.cend();
+    };
+    if (offered(InsertionRoad::mutterRemoteDesktop)) {
         // Without it dictation still reaches the fields on the accessibility bus.
         const bool offered = MutterRemoteDesktopKeyPoster::isServiceAvailable();
         report.line(offered, QStringLiteral("keys"),
@@ -102,21 +106,27 @@ void checkSession(Report& report) {
                                          "accessibility bus"),
                     /*required=*/false);
     }
-    if (std::find(roads.insertionRoads.cbegin(), roads.insertionRoads.cend(),
-                  InsertionRoad::virtualKeyboard) != roads.insertionRoads.cend()) {
+    if (offered(InsertionRoad::virtualKeyboard) || offered(InsertionRoad::kdeFakeInput)) {
         const auto compositor = WaylandConnection::connect();
-        const bool keys = VirtualKeyboardKeyPoster::isOffered(compositor.get());
+        const bool sway = offered(InsertionRoad::virtualKeyboard);
+        const bool keys = sway ? VirtualKeyboardKeyPoster::isOffered(compositor.get())
+                               : KdeFakeInputKeyPoster::isOffered(compositor.get());
         const bool clipboard = DataControlPasteboard::isOffered(compositor.get());
-        report.line(keys && clipboard, QStringLiteral("keys"),
-                    keys && clipboard
-                        ? QStringLiteral("the compositor offers virtual keyboards and clipboard "
-                                         "access: text can be pasted and typed")
-                        : QStringLiteral("the compositor offers %1; text will only reach fields "
-                                         "on the accessibility bus")
-                              .arg(!compositor ? QStringLiteral("no connection (WAYLAND_DISPLAY)")
-                                   : keys ? QStringLiteral("no clipboard access (data control)")
-                                          : QStringLiteral("no virtual keyboards")),
-                    /*required=*/false);
+        const QString keysName =
+            sway ? QStringLiteral("virtual keyboards") : QStringLiteral("fake input (keys)");
+        QString detail;
+        if (!compositor)
+            detail = QStringLiteral("no connection to the compositor (WAYLAND_DISPLAY); text will "
+                                    "only reach fields on the accessibility bus");
+        else if (!keys)
+            detail = QStringLiteral("the compositor offers no %1; text will only reach fields on "
+                                    "the accessibility bus")
+                         .arg(keysName);
+        else
+            detail =
+                QStringLiteral("the compositor offers %1%2: text can be pasted and typed")
+                    .arg(keysName, clipboard ? QStringLiteral(" and clipboard access") : QString());
+        report.line(keys, QStringLiteral("keys"), detail, /*required=*/false);
     }
     if (roads.wayland)
         return;

@@ -51,13 +51,11 @@ TEST(DoctorRoads, NameTheRoadUsedAndTheInputGroupStepWhereTheKeyboardsCannotBeRe
         {"KDE, keyboards readable", wayland("KDE", true), true,
          "input devices (evdev) (offered: input devices (evdev), global shortcuts portal (not yet "
          "supported))",
-         true,
-         "accessibility bus (offered: accessibility bus, KDE fake input (not yet supported))"},
+         true, "accessibility bus, KDE fake input"},
         {"KDE, keyboards unreadable", wayland("KDE", false), false,
          "none usable (offered: global shortcuts portal (not yet supported)); add yourself to the "
          "input group: sudo usermod -aG input $USER, then log in again",
-         true,
-         "accessibility bus (offered: accessibility bus, KDE fake input (not yet supported))"},
+         true, "accessibility bus, KDE fake input"},
         {"sway, keyboards unreadable", sway(false), true, "sway key bindings", true,
          "accessibility bus, virtual keyboard"},
         {"sway, keyboards readable", sway(true), true,

@@ -114,7 +114,8 @@ TEST_F(SwayInsertion, AFieldOffTheBusIsPastedIntoAndTheClipboardComesBack) {
 
 // Terminals are typed into. Characters the us layout has no key for get keys of their own in
 // the virtual keyboard's keymap, for Wayland and X clients alike: a GTK text view with a
-// terminal's application id stood in, and xterm on XWayland with its input copied to a file.
+// terminal's application id stood in, and xterm on XWayland with its input copied to a file,
+// which sway's tree names as the frontmost application.
 TEST_F(SwayInsertion, TypedTextLandsWhateverItsCharacters) {
     const QString text = QStringLiteral("ls -la ~/Notes | grep \"A+B\"\ngrüße, café: 5 € 中文");
     standIn = QStringLiteral("org.gnome.Console");
@@ -127,6 +128,7 @@ TEST_F(SwayInsertion, TypedTextLandsWhateverItsCharacters) {
         fields->waitForText(QStringLiteral("view"), text, std::chrono::milliseconds(kBoundMs)),
         text);
     fields.reset();
+    standIn.reset();
 
     QTemporaryDir folder;
     ASSERT_TRUE(folder.isValid());
@@ -146,6 +148,9 @@ TEST_F(SwayInsertion, TypedTextLandsWhateverItsCharacters) {
         [&] { return QFile::exists(received) && swayFocusedProcess() == xterm.processId(); },
         kBoundMs));
     EXPECT_TRUE(injector.inject(text));
+    // Off the accessibility bus, only its name as a terminal makes it typed into.
+    EXPECT_EQ(injector.lastRoad(), TextInjector::Road::type)
+        << session.frontmostApplicationID().value_or(QStringLiteral("unknown")).toStdString();
     // Raw mode: Return arrives as a carriage return.
     QString expected = text;
     expected.replace(QLatin1Char('\n'), QLatin1Char('\r'));

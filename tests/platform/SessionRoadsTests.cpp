@@ -3,6 +3,7 @@
 #include "VirtualScheduler.h"
 #include "insertion/AccessibilityTrust.h"
 #include "platform/linux/EvdevKeyMonitor.h"
+#include "platform/linux/KdeFakeInputKeyPoster.h"
 #include "platform/linux/MutterRemoteDesktopKeyPoster.h"
 #include "platform/linux/SessionAdapters.h"
 #include "platform/linux/SwayBindingsKeyMonitor.h"
@@ -88,12 +89,12 @@ TEST(SessionRoadsTest, TheSessionDecidesTheRoadsInTheirOrderOfPreference) {
 // bindings in sway, and neither the X11 hotkey nor the X11 key poster may report itself usable
 // there. Whether the devices can really be read, or sway answers, is the road's own trust, not
 // what the environment claims. GNOME's keys go through its compositor, usable only while the
-// compositor offers that on the bus (not on the tests' bus); sway's through a virtual keyboard,
-// usable only while a compositor offers one (none runs here).
+// compositor offers that on the bus (not on the tests' bus); sway's through a virtual keyboard and
+// KDE's through fake input, each usable only while a compositor offers it (none runs here).
 TEST(SessionAdaptersTest, AWaylandSessionGetsTheEvdevMonitorOnlyWhereItsKeyboardsAreOffered) {
     sayloom::testing::VirtualScheduler scheduler;
     enum class Monitor { x11, evdev, sway };
-    enum class Poster { x11, remoteDesktop, virtualKeyboard };
+    enum class Poster { x11, remoteDesktop, virtualKeyboard, fakeInput };
     struct Case {
         SessionEnvironment session;
         Monitor monitor;
@@ -109,8 +110,8 @@ TEST(SessionAdaptersTest, AWaylandSessionGetsTheEvdevMonitorOnlyWhereItsKeyboard
          Monitor::evdev,
          Poster::virtualKeyboard},
         {{"wayland-1", "wayland", "sway", ":1", false}, Monitor::x11, Poster::virtualKeyboard},
-        {{"wayland-0", "wayland", "KDE", ":0"}, Monitor::x11, Poster::x11},
-        {{"wayland-0", "wayland", "KDE", ":0", false, true}, Monitor::evdev, Poster::x11},
+        {{"wayland-0", "wayland", "KDE", ":0"}, Monitor::x11, Poster::fakeInput},
+        {{"wayland-0", "wayland", "KDE", ":0", false, true}, Monitor::evdev, Poster::fakeInput},
         {{{}, "x11", "GNOME", ":0", false, true}, Monitor::x11, Poster::x11},
     };
     for (const Case& c : cases) {
@@ -130,6 +131,8 @@ TEST(SessionAdaptersTest, AWaylandSessionGetsTheEvdevMonitorOnlyWhereItsKeyboard
                   c.poster == Poster::remoteDesktop);
         EXPECT_EQ(dynamic_cast<VirtualKeyboardKeyPoster*>(&adapters.keyPoster()) != nullptr,
                   c.poster == Poster::virtualKeyboard);
+        EXPECT_EQ(dynamic_cast<KdeFakeInputKeyPoster*>(&adapters.keyPoster()) != nullptr,
+                  c.poster == Poster::fakeInput);
         EXPECT_EQ(dynamic_cast<X11KeyPoster*>(&adapters.keyPoster()) != nullptr,
                   c.poster == Poster::x11);
         if (roads.wayland) {

@@ -64,4 +64,29 @@ TEST(TypingKeymap, FindsEachCharactersKeyAndModifiersInTheLayout) {
     EXPECT_EQ(german->altGrCode(), std::optional<unsigned>(KEY_RIGHTALT));
 }
 
+// Ctrl+V is pressed with the key that types v, which applications match the shortcut by; where no
+// key types v (Cyrillic), with the V key, which they fall back to.
+TEST(TypingKeymap, PastesWithTheKeyThatTypesV) {
+    const struct {
+        const char* layout;
+        const char* variant;
+        unsigned v;
+    } cases[] = {{"us", "", KEY_V}, {"us", "dvorak", KEY_DOT}, {"ru", "", KEY_V}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.layout) + " " + c.variant);
+        const auto keymap =
+            TypingKeymap::fromNames(QString::fromLatin1(c.layout), QString::fromLatin1(c.variant));
+        ASSERT_TRUE(keymap);
+        EXPECT_EQ(keymap->pasteKeys(false),
+                  (std::vector<KeyEvent>{
+                      {KEY_LEFTCTRL, true}, {c.v, true}, {c.v, false}, {KEY_LEFTCTRL, false}}));
+        EXPECT_EQ(keymap->pasteKeys(true), (std::vector<KeyEvent>{{KEY_LEFTCTRL, true},
+                                                                  {KEY_LEFTSHIFT, true},
+                                                                  {c.v, true},
+                                                                  {c.v, false},
+                                                                  {KEY_LEFTSHIFT, false},
+                                                                  {KEY_LEFTCTRL, false}}));
+    }
+}
+
 } // namespace

@@ -116,6 +116,8 @@ QString DesktopEntryFile::text(const QString& executable, const QStringList& sch
         QStringLiteral("Categories=Utility;Accessibility;"),
         QStringLiteral("Keywords=dictation;speech;voice;transcription;"),
         QStringLiteral("StartupNotify=false"),
+        // KDE lets an application press keys (paste and typing) only when its entry asks.
+        QStringLiteral("X-KDE-Wayland-Interfaces=org_kde_kwin_fake_input"),
     };
     if (!mimeTypes.isEmpty())
         lines << QStringLiteral("MimeType=") + mimeTypes.join(QLatin1Char(';')) + QLatin1Char(';');

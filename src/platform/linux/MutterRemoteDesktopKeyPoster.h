@@ -1,9 +1,6 @@
 #pragma once
 
-#include "hotkeys/SyntheticKeyGuard.h"
-#include "insertion/KeyPoster.h"
-#include "platform/linux/TypingKeymap.h"
-#include "support/Logger.h"
+#include "platform/linux/LayoutKeyPoster.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -22,12 +19,11 @@ namespace sayloom::linux_desktop {
 // One remote-desktop session, on a bus connection of its own that lives as long as this object
 // (the compositor ends a session with the connection that made it). The session is made when the
 // first key must be posted and kept; one the compositor closed is made again at the next key.
-// Typing goes by key codes through the keyboard layout the X server reports (XWayland follows
-// the compositor's): a character no key of the layout types makes the whole text a paste (see
-// canType). Every call blocks on the bus, within a bounded time. A modifier the user still holds
-// on a real keyboard is not released: the compositor lets a virtual keyboard release only its own
-// keys. Main thread only.
-class MutterRemoteDesktopKeyPoster final : public QObject, public KeyPoster {
+// Keys go through the layout the X server reports (XWayland follows the compositor's), see
+// LayoutKeyPoster. Every call blocks on the bus, within a bounded time. A modifier the user still
+// holds on a real keyboard is not released: the compositor lets a virtual keyboard release only its
+// own keys. Main thread only.
+class MutterRemoteDesktopKeyPoster final : public QObject, public LayoutKeyPoster {
     Q_OBJECT
 public:
     static constexpr const char* kService = "org.gnome.Mutter.RemoteDesktop";
@@ -43,38 +39,26 @@ public:
     // the compositor for a session.
     static bool isServiceAvailable();
 
-    bool postPaste() override;
-    bool postTerminalPaste() override;
-    bool canType(const QString& text) override;
-    void beginTyping(const QString& text) override;
-    bool typeChunk(const QString& chunk) override;
-    void pauseBetweenChunks() override {}
-    void finishTyping() override;
     bool wasRefused() const override { return refused_; }
 
-    // Keys posted from now on are announced to `guard` (the hotkey monitor). May be null.
-    void setSyntheticKeyGuard(SyntheticKeyGuard* guard) { guard_ = guard; }
+protected:
+    // Sends the events in order; a session that turns out closed at the first one is made again
+    // once.
+    bool send(const std::vector<KeyEvent>& events) override;
 
 private Q_SLOTS:
     void sessionClosed();
 
 private:
     bool ensureSession();
-    // Sends the events in order; a session that turns out closed at the first one is made again
-    // once.
-    bool send(const std::vector<KeyEvent>& events);
     QDBusMessage call(const QString& path, const QString& interface, const QString& method,
                       const QVariantList& arguments, std::chrono::milliseconds timeout);
     void forgetSession();
-    const TypingKeymap& keymap();
 
     QString connectionName_;
     QDBusConnection bus_;
     QString sessionPath_;
-    std::optional<TypingKeymap> keymap_;
     bool refused_ = false;
-    SyntheticKeyGuard* guard_ = nullptr;
-    Logger log_{QStringLiteral("injector")};
 };
 
 } // namespace sayloom::linux_desktop

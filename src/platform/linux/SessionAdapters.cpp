@@ -4,9 +4,11 @@
 #include "platform/linux/DataControlPasteboard.h"
 #include "platform/linux/EvdevKeyMonitor.h"
 #include "platform/linux/EvdevKeyStream.h"
+#include "platform/linux/KdeFakeInputKeyPoster.h"
 #include "platform/linux/MutterRemoteDesktopKeyPoster.h"
 #include "platform/linux/QtClipboardPasteboard.h"
 #include "platform/linux/SwayBindingsKeyMonitor.h"
+#include "platform/linux/SwayFrontmostApplication.h"
 #include "platform/linux/VirtualKeyboardKeyPoster.h"
 #include "platform/linux/WaylandConnection.h"
 #include "platform/linux/X11FrontmostApplication.h"
@@ -71,13 +73,12 @@ bool offers(const SessionRoads& roads, InsertionRoad wanted) {
            roads.insertionRoads.cend();
 }
 
-// The virtual-keyboard road is usable while the compositor offers virtual keyboards on our
-// connection.
-class VirtualKeyboardsOffered final : public AccessibilityTrust {
+// A road on our compositor connection is usable while the compositor offers its protocol there.
+template <typename Poster>
+class OfferedOnConnection final : public AccessibilityTrust {
 public:
-    explicit VirtualKeyboardsOffered(const WaylandConnection* connection)
-        : connection_(connection) {}
-    bool isProcessTrusted() override { return VirtualKeyboardKeyPoster::isOffered(connection_); }
+    explicit OfferedOnConnection(const WaylandConnection* connection) : connection_(connection) {}
+    bool isProcessTrusted() override { return Poster::isOffered(connection_); }
 
 private:
     const WaylandConnection* connection_;
@@ -88,7 +89,9 @@ std::unique_ptr<AccessibilityTrust> keyPostingTrustFor(const SessionRoads& roads
     if (offers(roads, InsertionRoad::mutterRemoteDesktop))
         return std::make_unique<RemoteDesktopOffered>();
     if (offers(roads, InsertionRoad::virtualKeyboard))
-        return std::make_unique<VirtualKeyboardsOffered>(wayland);
+        return std::make_unique<OfferedOnConnection<VirtualKeyboardKeyPoster>>(wayland);
+    if (offers(roads, InsertionRoad::kdeFakeInput))
+        return std::make_unique<OfferedOnConnection<KdeFakeInputKeyPoster>>(wayland);
     if (offers(roads, InsertionRoad::x11Keys))
         return std::make_unique<X11SessionTrust>(X11SessionTrust::Use::postingKeys);
     return std::make_unique<Unusable>();
@@ -108,33 +111,47 @@ std::unique_ptr<KeyPoster> keyPosterFor(const SessionRoads& roads, Scheduler& sc
         poster->setSyntheticKeyGuard(guard);
         return poster;
     }
+    if (offers(roads, InsertionRoad::kdeFakeInput)) {
+        auto poster = std::make_unique<KdeFakeInputKeyPoster>(wayland);
+        poster->setSyntheticKeyGuard(guard);
+        return poster;
+    }
     auto poster = std::make_unique<X11KeyPoster>(scheduler);
     poster->setSyntheticKeyGuard(guard);
     return poster;
 }
 
-// GNOME's frontmost application: while an X client has the focus, its window is XWayland's active
-// window (mutter keeps it, and clears it when a Wayland window takes the focus), which names X
-// clients off the accessibility bus too (xterm); otherwise the accessibility bus tells.
-class GnomeWaylandFrontmost final : public FrontmostApplicationSource {
+// The frontmost application as the compositor tells it, which names clients off the
+// accessibility bus too (terminals), else as the accessibility bus tells. GNOME's compositor
+// tells through XWayland's active window while an X client has the focus (mutter keeps it, and
+// clears it when a Wayland window takes the focus); sway's tree tells of every window.
+class CompositorThenAccessibility final : public FrontmostApplicationSource {
 public:
-    explicit GnomeWaylandFrontmost(const Scheduler& clock) : accessibility_(clock) {}
+    CompositorThenAccessibility(std::unique_ptr<FrontmostApplicationSource> compositor,
+                                const Scheduler& clock)
+        : compositor_(std::move(compositor))
+        , accessibility_(clock) {}
 
     std::optional<RunningApplication> frontmostApplication() override {
-        if (auto application = xwayland_.frontmostApplication())
+        if (auto application = compositor_->frontmostApplication())
             return application;
         return accessibility_.frontmostApplication();
     }
 
 private:
-    X11FrontmostApplication xwayland_;
+    std::unique_ptr<FrontmostApplicationSource> compositor_;
     AtspiFrontmostApplication accessibility_;
 };
 
 std::unique_ptr<FrontmostApplicationSource> frontmostFor(const SessionRoads& roads,
                                                          const Scheduler& clock) {
     if (offers(roads, InsertionRoad::mutterRemoteDesktop))
-        return std::make_unique<GnomeWaylandFrontmost>(clock);
+        return std::make_unique<CompositorThenAccessibility>(
+            std::make_unique<X11FrontmostApplication>(), clock);
+    if (std::find(roads.hotkeyRoads.cbegin(), roads.hotkeyRoads.cend(), HotkeyRoad::swayBindings) !=
+        roads.hotkeyRoads.cend())
+        return std::make_unique<CompositorThenAccessibility>(
+            std::make_unique<SwayFrontmostApplication>(), clock);
     // The X server knows only the windows of X clients in a Wayland session.
     if (roads.wayland)
         return std::make_unique<AtspiFrontmostApplication>(clock);
@@ -145,7 +162,8 @@ std::unique_ptr<FrontmostApplicationSource> frontmostFor(const SessionRoads& roa
 
 // The compositor connection of the roads that need one of our own.
 std::unique_ptr<WaylandConnection> waylandConnectionFor(const SessionRoads& roads) {
-    if (!offers(roads, InsertionRoad::virtualKeyboard))
+    if (!offers(roads, InsertionRoad::virtualKeyboard) &&
+        !offers(roads, InsertionRoad::kdeFakeInput))
         return nullptr;
     return WaylandConnection::connect();
 }

@@ -120,7 +120,8 @@ bool isBuilt(HotkeyRoad road) {
 
 bool isBuilt(InsertionRoad road) {
     return road == InsertionRoad::accessibility || road == InsertionRoad::x11Keys ||
-           road == InsertionRoad::mutterRemoteDesktop || road == InsertionRoad::virtualKeyboard;
+           road == InsertionRoad::mutterRemoteDesktop || road == InsertionRoad::virtualKeyboard ||
+           road == InsertionRoad::kdeFakeInput;
 }
 
 } // namespace sayloom::linux_desktop

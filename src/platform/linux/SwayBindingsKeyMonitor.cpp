@@ -3,9 +3,6 @@
 #include "platform/linux/SwayBindingsKeyStream.h"
 #include "platform/linux/SwayIpcMessage.h"
 
-#include <QDeadlineTimer>
-#include <QLocalSocket>
-
 namespace sayloom::linux_desktop {
 
 namespace {
@@ -30,26 +27,7 @@ void SwayBindingsKeyMonitor::setKeyInterest(const KeyInterest& interest) {
 }
 
 bool SwayBindingsKeyMonitor::socketAnswers() {
-    constexpr int kTimeoutMs = 500;
-    const QString path = swaySocket();
-    if (path.isEmpty())
-        return false;
-    QLocalSocket socket;
-    socket.connectToServer(path);
-    if (!socket.waitForConnected(kTimeoutMs))
-        return false;
-    socket.write(SwayIpcMessage{SwayIpcMessage::getVersion, {}}.encoded());
-    const QDeadlineTimer deadline(kTimeoutMs);
-    QByteArray buffer;
-    bool corrupt = false;
-    while (!deadline.hasExpired() && !corrupt) {
-        if (!socket.waitForReadyRead(static_cast<int>(deadline.remainingTime())))
-            return false;
-        buffer += socket.readAll();
-        if (const auto reply = SwayIpcMessage::take(buffer, corrupt))
-            return reply->type == SwayIpcMessage::getVersion;
-    }
-    return false;
+    return SwayIpcMessage{SwayIpcMessage::getVersion, {}}.request(500).has_value();
 }
 
 } // namespace sayloom::linux_desktop

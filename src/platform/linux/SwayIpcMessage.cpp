@@ -1,5 +1,8 @@
 #include "platform/linux/SwayIpcMessage.h"
 
+#include <QDeadlineTimer>
+#include <QLocalSocket>
+
 #include <cstring>
 
 namespace sayloom::linux_desktop {
@@ -41,6 +44,29 @@ std::optional<SwayIpcMessage> SwayIpcMessage::take(QByteArray& buffer, bool& cor
     SwayIpcMessage message{type, buffer.mid(kHeaderSize, length)};
     buffer.remove(0, kHeaderSize + length);
     return message;
+}
+
+std::optional<SwayIpcMessage> SwayIpcMessage::request(int timeoutMs,
+                                                      const QString& socketPath) const {
+    const QString path = socketPath.isEmpty() ? qEnvironmentVariable("SWAYSOCK") : socketPath;
+    if (path.isEmpty())
+        return std::nullopt;
+    const QDeadlineTimer deadline(timeoutMs);
+    QLocalSocket socket;
+    socket.connectToServer(path);
+    if (!socket.waitForConnected(static_cast<int>(deadline.remainingTime())))
+        return std::nullopt;
+    socket.write(encoded());
+    QByteArray buffer;
+    bool corrupt = false;
+    while (!deadline.hasExpired() && !corrupt) {
+        if (!socket.waitForReadyRead(static_cast<int>(deadline.remainingTime())))
+            return std::nullopt;
+        buffer += socket.readAll();
+        if (auto reply = take(buffer, corrupt))
+            return reply->type == type ? reply : std::nullopt;
+    }
+    return std::nullopt;
 }
 
 } // namespace sayloom::linux_desktop

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QString>
 
 #include <cstdint>
 #include <optional>
@@ -14,6 +15,7 @@ struct SwayIpcMessage {
     enum Type : std::uint32_t {
         runCommand = 0,
         subscribe = 2,
+        getTree = 4,
         getVersion = 7,
         bindingEvent = 0x80000005,
     };
@@ -26,6 +28,10 @@ struct SwayIpcMessage {
     // Takes the first whole message off the front of `buffer`; nothing while it is incomplete.
     // A buffer that does not begin with the magic is no IPC stream: `corrupt` is set then.
     static std::optional<SwayIpcMessage> take(QByteArray& buffer, bool& corrupt);
+
+    // Sends this request on a connection of its own to sway's socket (SWAYSOCK's when `socketPath`
+    // is empty) and returns the reply; nothing when none came within `timeoutMs`. Blocks.
+    std::optional<SwayIpcMessage> request(int timeoutMs, const QString& socketPath = {}) const;
 };
 
 } // namespace sayloom::linux_desktop

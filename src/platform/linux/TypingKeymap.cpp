@@ -102,6 +102,12 @@ std::optional<TypingKeymap> TypingKeymap::fromX11() {
     return Builder::build(watch->keymap(), watch->group());
 }
 
+TypingKeymap TypingKeymap::current() {
+    if (auto keymap = fromX11())
+        return std::move(*keymap);
+    return fromNames(QString()).value_or(TypingKeymap());
+}
+
 TypingKeymap TypingKeymap::fromKeymap(xkb_keymap* keymap, unsigned group) {
     return Builder::build(keymap, group);
 }
@@ -135,6 +141,20 @@ bool TypingKeymap::canType(const QString& text) const {
         if (!strokeFor(character))
             return false;
     return true;
+}
+
+std::vector<KeyEvent> TypingKeymap::pasteKeys(bool terminal) const {
+    const std::optional<KeyStroke> v = strokeFor(U'v');
+    const unsigned key = v && !v->shift && !v->altGr ? v->evdevCode : KEY_V;
+    std::vector<KeyEvent> events{{KEY_LEFTCTRL, true}};
+    if (terminal)
+        events.push_back({kLeftShift, true});
+    events.push_back({key, true});
+    events.push_back({key, false});
+    if (terminal)
+        events.push_back({kLeftShift, false});
+    events.push_back({KEY_LEFTCTRL, false});
+    return events;
 }
 
 std::vector<KeyEvent> TypingKeymap::keyEventsFor(const QString& text, qsizetype& missing) const {

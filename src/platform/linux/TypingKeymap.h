@@ -40,6 +40,9 @@ public:
     // A layout compiled from its XKB names ("us", "de"; empty for the XKB defaults).
     static std::optional<TypingKeymap> fromNames(const QString& layout,
                                                  const QString& variant = QString());
+    // The layout keys are typed with now: the X server's, else the XKB defaults; an empty table
+    // (nothing typeable) when neither compiles.
+    static TypingKeymap current();
     // The keys of a compiled keymap, in one of its groups.
     static TypingKeymap fromKeymap(xkb_keymap* keymap, unsigned group = 0);
 
@@ -49,6 +52,9 @@ public:
     // The key events that type `text`, each character's modifiers pressed around its key.
     // Characters without a stroke are left out and counted in `missing`.
     std::vector<KeyEvent> keyEventsFor(const QString& text, qsizetype& missing) const;
+    // Ctrl+V, or the terminals' Ctrl+Shift+V, with the key that types v in this layout (the V
+    // key where none does).
+    std::vector<KeyEvent> pasteKeys(bool terminal) const;
 
     // The keys pressed with a stroke's modifiers.
     static constexpr unsigned kLeftShift = 42;

@@ -5,7 +5,6 @@
 
 #include <wayland-client.h>
 
-#include <linux/input-event-codes.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -103,16 +102,11 @@ bool VirtualKeyboardKeyPoster::send(const std::vector<KeyEvent>& events) {
 }
 
 bool VirtualKeyboardKeyPoster::postPaste() {
-    return send({{KEY_LEFTCTRL, true}, {KEY_V, true}, {KEY_V, false}, {KEY_LEFTCTRL, false}});
+    return ensureKeyboard() && send(keymap_->strokes().pasteKeys(false));
 }
 
 bool VirtualKeyboardKeyPoster::postTerminalPaste() {
-    return send({{KEY_LEFTCTRL, true},
-                 {KEY_LEFTSHIFT, true},
-                 {KEY_V, true},
-                 {KEY_V, false},
-                 {KEY_LEFTSHIFT, false},
-                 {KEY_LEFTCTRL, false}});
+    return ensureKeyboard() && send(keymap_->strokes().pasteKeys(true));
 }
 
 bool VirtualKeyboardKeyPoster::canType(const QString& text) {

@@ -1,5 +1,6 @@
 #include "platform/linux/WaylandConnection.h"
 
+#include "fake-input-client-protocol.h"
 #include "virtual-keyboard-unstable-v1-client-protocol.h"
 #include "wlr-data-control-unstable-v1-client-protocol.h"
 
@@ -57,6 +58,9 @@ WaylandConnection::~WaylandConnection() {
         zwp_virtual_keyboard_manager_v1_destroy(keyboards_);
     if (dataControl_)
         zwlr_data_control_manager_v1_destroy(dataControl_);
+    // The protocol has no destructor request: the compositor forgets it with the connection.
+    if (fakeInput_)
+        wl_proxy_destroy(reinterpret_cast<wl_proxy*>(fakeInput_));
     if (seat_)
         wl_seat_destroy(seat_);
     if (registry_)
@@ -80,6 +84,10 @@ void WaylandConnection::global(void* data, wl_registry* registry, uint32_t name,
     else if (std::strcmp(interface, zwlr_data_control_manager_v1_interface.name) == 0)
         self->dataControl_ = static_cast<zwlr_data_control_manager_v1*>(
             bind(&zwlr_data_control_manager_v1_interface, 1));
+    // Keyboard keys came with version 4.
+    else if (std::strcmp(interface, org_kde_kwin_fake_input_interface.name) == 0 && version >= 4)
+        self->fakeInput_ =
+            static_cast<org_kde_kwin_fake_input*>(bind(&org_kde_kwin_fake_input_interface, 4));
 }
 
 void WaylandConnection::globalRemove(void*, wl_registry*, uint32_t) {}

@@ -13,6 +13,7 @@ struct wl_registry;
 struct wl_seat;
 struct zwp_virtual_keyboard_manager_v1;
 struct zwlr_data_control_manager_v1;
+struct org_kde_kwin_fake_input;
 
 namespace sayloom::linux_desktop {
 
@@ -37,6 +38,8 @@ public:
     // Null when the compositor does not offer the protocol.
     zwp_virtual_keyboard_manager_v1* virtualKeyboardManager() const { return keyboards_; }
     zwlr_data_control_manager_v1* dataControlManager() const { return dataControl_; }
+    // KDE's fake input, at a version that has keyboard keys.
+    org_kde_kwin_fake_input* fakeInput() const { return fakeInput_; }
 
     // Sends what is queued and returns once the compositor has handled it, dispatching the events
     // that come meanwhile. False when the connection broke or no answer came within `bound`.
@@ -65,6 +68,7 @@ private:
     wl_seat* seat_ = nullptr;
     zwp_virtual_keyboard_manager_v1* keyboards_ = nullptr;
     zwlr_data_control_manager_v1* dataControl_ = nullptr;
+    org_kde_kwin_fake_input* fakeInput_ = nullptr;
     QSocketNotifier* notifier_ = nullptr;
     bool reportedBroken_ = false;
     // Where the answer to a roundtrip that timed out lands, if it comes at all.

@@ -5,8 +5,10 @@
 // here rather than by every protocol.
 #pragma GCC diagnostic ignored "-Wattributes"
 
+#include "fake-input-client-protocol.h"
 #include "virtual-keyboard-unstable-v1-client-protocol.h"
 #include "wlr-data-control-unstable-v1-client-protocol.h"
 
+#include "fake-input-protocol.c"
 #include "virtual-keyboard-unstable-v1-protocol.c"
 #include "wlr-data-control-unstable-v1-protocol.c"
