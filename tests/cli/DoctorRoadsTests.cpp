@@ -49,14 +49,9 @@ TEST(DoctorRoads, NameTheRoadUsedAndTheInputGroupStepWhereTheKeyboardsCannotBeRe
         {"GNOME, keyboards readable", wayland("GNOME", true), true, "input devices (evdev)", true,
          "accessibility bus, GNOME remote desktop"},
         {"KDE, keyboards readable", wayland("KDE", true), true,
-         "input devices (evdev) (offered: input devices (evdev), global shortcuts portal (not yet "
-         "supported))",
-         true,
+         "input devices (evdev) (offered: input devices (evdev), global shortcuts portal)", true,
          "accessibility bus (offered: accessibility bus, KDE fake input (not yet supported))"},
-        {"KDE, keyboards unreadable", wayland("KDE", false), false,
-         "none usable (offered: global shortcuts portal (not yet supported)); add yourself to the "
-         "input group: sudo usermod -aG input $USER, then log in again",
-         true,
+        {"KDE, keyboards unreadable", wayland("KDE", false), true, "global shortcuts portal", true,
          "accessibility bus (offered: accessibility bus, KDE fake input (not yet supported))"},
         {"sway, keyboards unreadable", sway(false), true, "sway key bindings", true,
          "accessibility bus (offered: accessibility bus, virtual keyboard (not yet supported))"},

@@ -4,6 +4,7 @@
 #include "insertion/AccessibilityTrust.h"
 #include "platform/linux/EvdevKeyMonitor.h"
 #include "platform/linux/MutterRemoteDesktopKeyPoster.h"
+#include "platform/linux/PortalGlobalShortcutsKeyMonitor.h"
 #include "platform/linux/SessionAdapters.h"
 #include "platform/linux/SwayBindingsKeyMonitor.h"
 #include "platform/linux/X11KeyPoster.h"
@@ -84,14 +85,14 @@ TEST(SessionRoadsTest, TheSessionDecidesTheRoadsInTheirOrderOfPreference) {
 
 // XWayland's server offers XInput 2.2 and XTest, but it sees and reaches only X clients: a
 // Wayland session's hotkey comes from the input devices when it offers them, else from sway's key
-// bindings in sway, and neither the X11 hotkey nor the X11 key poster may report itself usable
-// there. Whether the devices can really be read, or sway answers, is the road's own trust, not
-// what the environment claims. GNOME's keys go through its compositor, usable only while the
-// compositor offers that on the bus (not on the tests' bus), and its compositor copies our
-// clipboard before a Wayland application can paste it.
+// bindings in sway and the desktop portal's global shortcuts in KDE, and neither the X11 hotkey nor
+// the X11 key poster may report itself usable there. Whether the devices can really be read, or
+// sway answers, is the road's own trust, not what the environment claims. GNOME's keys go through
+// its compositor, usable only while the compositor offers that on the bus (not on the tests' bus),
+// and its compositor copies our clipboard before a Wayland application can paste it.
 TEST(SessionAdaptersTest, AWaylandSessionGetsTheEvdevMonitorOnlyWhereItsKeyboardsAreOffered) {
     sayloom::testing::VirtualScheduler scheduler;
-    enum class Monitor { x11, evdev, sway };
+    enum class Monitor { x11, evdev, sway, portal };
     struct Case {
         SessionEnvironment session;
         Monitor monitor;
@@ -103,7 +104,7 @@ TEST(SessionAdaptersTest, AWaylandSessionGetsTheEvdevMonitorOnlyWhereItsKeyboard
         {{"wayland-1", "wayland", "sway", ":1", true}, Monitor::sway},
         {{"wayland-1", "wayland", "sway", ":1", true, true}, Monitor::evdev},
         {{"wayland-1", "wayland", "sway", ":1", false}, Monitor::x11},
-        {{"wayland-0", "wayland", "KDE", ":0"}, Monitor::x11},
+        {{"wayland-0", "wayland", "KDE", ":0"}, Monitor::portal},
         {{"wayland-0", "wayland", "KDE", ":0", false, true}, Monitor::evdev},
         {{{}, "x11", "GNOME", ":0", false, true}, Monitor::x11},
     };
@@ -118,6 +119,8 @@ TEST(SessionAdaptersTest, AWaylandSessionGetsTheEvdevMonitorOnlyWhereItsKeyboard
                   c.monitor == Monitor::evdev);
         EXPECT_EQ(dynamic_cast<SwayBindingsKeyMonitor*>(&adapters.keyMonitor()) != nullptr,
                   c.monitor == Monitor::sway);
+        EXPECT_EQ(dynamic_cast<PortalGlobalShortcutsKeyMonitor*>(&adapters.keyMonitor()) != nullptr,
+                  c.monitor == Monitor::portal);
         EXPECT_EQ(dynamic_cast<XInput2KeyMonitor*>(&adapters.keyMonitor()) != nullptr,
                   c.monitor == Monitor::x11);
         EXPECT_EQ(dynamic_cast<MutterRemoteDesktopKeyPoster*>(&adapters.keyPoster()) != nullptr,
