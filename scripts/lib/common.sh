@@ -39,6 +39,10 @@ SAYLOOM_TEST_PACKAGES=(
     mutter xwayland python3-gi x11-xkb-utils
     # a sway session: headless sway with XWayland, and wtype's virtual keyboards for its seat
     sway wtype
+    # a KDE Plasma session: headless KWin with XWayland, the desktop portal with KDE's backend
+    # (a Qt 5 Wayland client), and KWin's fake-input protocol for a test client's keys
+    kwin-wayland xdg-desktop-portal xdg-desktop-portal-kde qtwayland5 plasma-wayland-protocols
+    libwayland-dev
 )
 
 # scripts/fuzz: libFuzzer and the sanitizers come with Debian's clang 14.
