@@ -230,7 +230,7 @@ TEST_F(PortalKeyMonitorTest, TheSessionCarriesTheShortcutsAndItsSignalsHoldTheHo
                   {QStringLiteral("fn"), QStringLiteral("Control_R")},
                   {QStringLiteral("option"), QStringLiteral("Alt_L")},
                   {QStringLiteral("control"), QStringLiteral("Control_L")},
-                  {QStringLiteral("controlShift"), QStringLiteral("CTRL+Shift_L")}}));
+                  {QStringLiteral("controlShift"), QStringLiteral("CTRL+SHIFT+Shift_L")}}));
 
     ASSERT_TRUE(sendAndWait("Activated", QStringLiteral("fn"), 1));
     ASSERT_TRUE(sendAndWait("Deactivated", QStringLiteral("fn"), 2));

@@ -21,7 +21,7 @@ TEST(PortalGlobalShortcutsTest, EveryOptionHasAShortcutWhoseTriggerNamesItsKeys)
         seen << shortcut.id + QLatin1Char('=') + shortcut.preferredTrigger;
     EXPECT_EQ(seen.join(QLatin1Char(' ')),
               QStringLiteral("fn=Control_R option=Alt_L control=Control_L "
-                             "controlShift=CTRL+Shift_L"));
+                             "controlShift=CTRL+SHIFT+Shift_L"));
 }
 
 // Each step is "+id" (Activated), "-id" (Deactivated) or "!" (the portal went away); the flags

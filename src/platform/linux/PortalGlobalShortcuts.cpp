@@ -21,7 +21,7 @@ QString triggerOf(HotkeyOption option) {
     case HotkeyOption::controlKey:
         return QStringLiteral("Control_L");
     case HotkeyOption::controlShift:
-        return QStringLiteral("CTRL+Shift_L");
+        return QStringLiteral("CTRL+SHIFT+Shift_L");
     }
     return {};
 }

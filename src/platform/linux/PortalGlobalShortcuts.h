@@ -20,18 +20,21 @@ namespace sayloom::linux_desktop {
 // keys its option holds, so an activation presses them and a deactivation releases them, and the
 // key streams' usual held-key changes follow.
 //
-// KDE's shortcuts name keys without their side: the triggers Control_R and Control_L are both
-// stored as plain Ctrl, and only one of the two shortcuts then fires, for either Ctrl key. Both
-// ids therefore stand for the one Ctrl key, which holds the Right Ctrl hotkey's role unless the
-// key interest wants the Ctrl hotkey and not the Right Ctrl one (the role is kept until the key
-// is released).
+// KDE takes a trigger's last part as a key, so a modifier alone is asked for by its key name
+// ("Control_R"; the bare modifier names are refused), and the Ctrl+Shift chord as Ctrl and Shift
+// held with Shift pressed ("CTRL+SHIFT+Shift_L"): it fires when Shift goes down after Ctrl (the
+// Ctrl shortcut ending there), never for Shift first. KDE's shortcuts name keys without their
+// side: the triggers Control_R and Control_L are both stored as plain Ctrl, and only one of the
+// two shortcuts then fires, for either Ctrl key. Both ids therefore stand for the one Ctrl key,
+// which holds the Right Ctrl hotkey's role unless the key interest wants the Ctrl hotkey and not
+// the Right Ctrl one (the role is kept until the key is released).
 class PortalGlobalShortcuts {
 public:
     struct Shortcut {
         QString id;
         QString description;
         // What the user is offered to press, in the portal's shortcut syntax: modifiers in
-        // capitals, then an XKB key name ("CTRL+Shift_L").
+        // capitals, then an XKB key name ("CTRL+SHIFT+Shift_L").
         QString preferredTrigger;
     };
 

@@ -14,12 +14,12 @@ namespace sayloom::linux_desktop {
 // The portal reports shortcuts, not keys, and what it can report shapes what works here:
 // - holding the hotkey records, and letting it go ends the recording and delivers the text;
 // - Right Ctrl cannot be told from Left Ctrl: either Ctrl is the Right Ctrl hotkey, or the Ctrl
-//   hotkey when only that one is wanted;
+//   hotkey when only that one is wanted; the Ctrl+Shift hotkey is seen with Ctrl pressed first;
 // - the shortcuts are registered once, when the global monitor is installed, for every hotkey
 //   option; the user may rebind them in the desktop's settings;
 // - Space, Return and Escape are never reported (registering them would take them from every
-//   application), so a hold cannot be locked with Space or cancelled with Escape: dictation is
-//   push-to-talk only on this road;
+//   application), so a hold cannot be locked with Space, nor a recording ended with Return or
+//   cancelled with Escape; the hotkeys themselves work as on the other roads;
 // - the portal ends a shortcut when another key joins it, so a chord (hotkey+C) ends the hold
 //   there, as a release would, and the recording is delivered rather than left running.
 // Main thread only.
