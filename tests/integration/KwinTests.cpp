@@ -19,16 +19,20 @@ namespace {
 constexpr int kRightCtrl = 97;
 constexpr int kC = 46;
 
+constexpr int kBoundMs = 30'000;
+
+// Why this process is not in a KDE session with XWayland; empty when it is.
+QString kdeSessionMissing() {
+    if (qEnvironmentVariable("XDG_CURRENT_DESKTOP") != QLatin1String("KDE") ||
+        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") || qEnvironmentVariableIsEmpty("DISPLAY"))
+        return QStringLiteral("no KDE session with XWayland: run inside "
+                              "scripts/lib/kwin-session.sh");
+    return {};
+}
+
 class KwinDictation : public WaylandDictation {
 protected:
-    QString missingSession() const override {
-        if (qEnvironmentVariable("XDG_CURRENT_DESKTOP") != QLatin1String("KDE") ||
-            qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
-            qEnvironmentVariableIsEmpty("DISPLAY"))
-            return QStringLiteral("no KDE session with XWayland: run inside "
-                                  "scripts/lib/kwin-session.sh");
-        return {};
-    }
+    QString missingSession() const override { return kdeSessionMissing(); }
 
     void SetUp() override {
         WaylandDictation::SetUp();
@@ -78,6 +82,18 @@ TEST_F(KwinDictation, AChordEndsTheHoldAndSendsTheRecording) {
     EXPECT_EQ(held->state(), QProcess::Running) << "sent only once Right Ctrl was let go";
     ASSERT_TRUE(held->waitForFinished(kBoundMs));
     EXPECT_EQ(recordingsStarted(), started + 1) << log.toStdString();
+}
+
+TEST(Kwin, TheDoctorNamesThePortalRoad) {
+    REQUIRE_REAL_PART(kdeSessionMissing());
+    LoopbackHttpServer server;
+    SayloomProcess process{server, QStringLiteral(SAYLOOM_EXECUTABLE)};
+    const SayloomProcess::Outcome outcome = process.run({QStringLiteral("doctor")}, kBoundMs);
+    const QString out = QString::fromUtf8(outcome.out);
+    // No keyboard device can be read here: the portal's shortcuts are the only road.
+    EXPECT_EQ(doctorLine(out, QStringLiteral("hotkey road")),
+              std::make_pair(QStringLiteral("ok"), QStringLiteral("global shortcuts portal")))
+        << out.toStdString();
 }
 
 } // namespace
