@@ -142,10 +142,12 @@ protected:
         // Names of their own: each test has a bus of its own.
         static int buses = 0;
         ++buses;
-        client_ = std::make_unique<QDBusConnection>(
-            QDBusConnection::connectToBus(address_, QStringLiteral("portal-client-%1").arg(buses)));
-        server_ = std::make_unique<QDBusConnection>(
-            QDBusConnection::connectToBus(address_, QStringLiteral("portal-server-%1").arg(buses)));
+        clientName_ = QStringLiteral("portal-client-%1").arg(buses);
+        serverName_ = QStringLiteral("portal-server-%1").arg(buses);
+        client_ =
+            std::make_unique<QDBusConnection>(QDBusConnection::connectToBus(address_, clientName_));
+        server_ =
+            std::make_unique<QDBusConnection>(QDBusConnection::connectToBus(address_, serverName_));
         ASSERT_TRUE(client_->isConnected() && server_->isConnected());
         // The portal answers from a thread of its own, as another process would: the monitor's
         // trust check blocks the main thread.
@@ -162,6 +164,8 @@ protected:
         portal_.reset();
         client_.reset();
         server_.reset();
+        QDBusConnection::disconnectFromBus(clientName_);
+        QDBusConnection::disconnectFromBus(serverName_);
         daemon_.kill();
         daemon_.waitForFinished(kBoundMs);
     }
@@ -204,6 +208,8 @@ protected:
     QThread portalThread_;
     QProcess daemon_;
     QString address_;
+    QString clientName_;
+    QString serverName_;
     std::unique_ptr<QDBusConnection> client_;
     std::unique_ptr<QDBusConnection> server_;
     std::unique_ptr<FakePortal> portal_;
