@@ -63,3 +63,20 @@ run_in_private_bus() {
     dbus-run-session -- "$self" "$@" || status=$?
     exit $status
 }
+
+# What the bus activated for the session does not all end with the bus (the desktop portal and its
+# KDE backend outlive it): ends every process that holds a name on the session bus, but this one.
+# For the session's clean-up, before the bus goes.
+end_bus_services() {
+    local names name pid
+    names=$(dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+        org.freedesktop.DBus.ListNames 2>/dev/null |
+        sed -n 's/^ *string "\([^:][^"]*\)"$/\1/p') || true
+    for name in $names; do
+        [ "$name" = org.freedesktop.DBus ] && continue
+        pid=$(dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+            org.freedesktop.DBus.GetConnectionUnixProcessID "string:$name" 2>/dev/null |
+            sed -n 's/^ *uint32 //p') || true
+        if [ -n "$pid" ] && [ "$pid" != $$ ]; then kill "$pid" 2>/dev/null || true; fi
+    done
+}

@@ -22,22 +22,6 @@ session="kwin session"
 run_as_test_user_when_root "$@"
 [ -n "${SAYLOOM_IN_KWIN_SESSION:-}" ] || run_in_private_bus SAYLOOM_IN_KWIN_SESSION "$@"
 
-# What the bus started for the session (the portal, its KDE backend) does not all end with the
-# bus: everything that holds a name on it is ended with the session.
-end_bus_services() {
-    local names name pid
-    names=$(dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
-        org.freedesktop.DBus.ListNames 2>/dev/null |
-        sed -n 's/^ *string "\([^:][^"]*\)"$/\1/p') || true
-    for name in $names; do
-        [ "$name" = org.freedesktop.DBus ] && continue
-        pid=$(dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
-            org.freedesktop.DBus.GetConnectionUnixProcessID "string:$name" 2>/dev/null |
-            sed -n 's/^ *uint32 //p') || true
-        if [ -n "$pid" ] && [ "$pid" != $$ ]; then kill "$pid" 2>/dev/null || true; fi
-    done
-}
-
 cleanup() {
     end_bus_services
     for pid in ${pulse_pid:-} ${kwin_pid:-}; do kill "$pid" 2>/dev/null || true; done
