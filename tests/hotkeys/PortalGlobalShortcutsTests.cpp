@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QStringList>
-
 using namespace sayloom;
 using namespace sayloom::linux_desktop;
 
@@ -13,16 +11,6 @@ constexpr ModifierFlags kFunction = modifier_flags::function;
 constexpr ModifierFlags kControl = modifier_flags::control;
 constexpr ModifierFlags kShift = modifier_flags::shift;
 constexpr ModifierFlags kOption = modifier_flags::option;
-
-TEST(PortalGlobalShortcutsTest, EveryOptionHasAShortcutWhoseTriggerNamesItsKeys) {
-    const auto shortcuts = PortalGlobalShortcuts::shortcuts();
-    QStringList seen;
-    for (const auto& shortcut : shortcuts)
-        seen << shortcut.id + QLatin1Char('=') + shortcut.preferredTrigger;
-    EXPECT_EQ(seen.join(QLatin1Char(' ')),
-              QStringLiteral("fn=Control_R option=Alt_L control=Control_L "
-                             "controlShift=CTRL+SHIFT+Shift_L"));
-}
 
 // Each step is "+id" (Activated), "-id" (Deactivated) or "!" (the portal went away); the flags
 // are those each step reports, in order.
@@ -84,16 +72,6 @@ TEST(PortalGlobalShortcutsTest, SignalsBecomeTheFlagsOfTheHotkeyTheyStandFor) {
         }
         EXPECT_EQ(flags, c.flags);
     }
-}
-
-// A key keeps the hotkey it stood for when it went down, whatever is wanted before its release.
-TEST(PortalGlobalShortcutsTest, CtrlKeepsItsRoleUntilReleased) {
-    PortalGlobalShortcuts shortcuts;
-    shortcuts.setHotkeys({HotkeyOption::fn});
-    ASSERT_EQ(shortcuts.activated(QStringLiteral("fn")).back().flags, kFunction);
-    shortcuts.setHotkeys({HotkeyOption::controlKey});
-    EXPECT_EQ(shortcuts.deactivated(QStringLiteral("fn")).back().flags, ModifierFlags{0});
-    EXPECT_EQ(shortcuts.activated(QStringLiteral("fn")).back().flags, kControl);
 }
 
 } // namespace
