@@ -91,7 +91,8 @@ QString nextRequestToken() {
 // The session's token: KDE names the shortcuts' component after it.
 constexpr const char* kSessionToken = "sayloom";
 
-// What the portal says the shortcuts are bound to ("control: Ctrl"), for the log.
+// What the portal says the shortcuts are bound to ("control: Ctrl"), for the log. KDE describes a
+// modifier bound alone as an unprintable character.
 QString describeBound(const QVariant& shortcuts) {
     if (!shortcuts.canConvert<QDBusArgument>())
         return QStringLiteral("(not listed)");
@@ -217,8 +218,9 @@ void PortalGlobalShortcutsKeyStream::handleResponse(uint response, const QVarian
     if (sessionPath_.isEmpty())
         sessionPath_ =
             results.value(QStringLiteral("session_handle")).value<QDBusObjectPath>().path();
-    log_.info("The desktop portal's global shortcuts hold the hotkey: %{public}s",
-              describeBound(results.value(QStringLiteral("shortcuts"))));
+    log_.info("The desktop portal's global shortcuts hold the hotkey");
+    log_.debug("portal: bound %{public}s",
+               describeBound(results.value(QStringLiteral("shortcuts"))));
 }
 
 void PortalGlobalShortcutsKeyStream::handleShortcut(bool active, const QDBusObjectPath& session,
