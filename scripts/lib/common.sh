@@ -43,6 +43,9 @@ SAYLOOM_TEST_PACKAGES=(
     # a sway session: headless sway with XWayland, wtype's virtual keyboards for its seat, and
     # wl-copy/wl-paste for its clipboard
     sway wtype wl-clipboard
+    # a KDE Plasma session: headless KWin with XWayland, and the desktop portal with KDE's backend
+    # (a Qt 5 Wayland client)
+    kwin-wayland xdg-desktop-portal xdg-desktop-portal-kde qtwayland5
 )
 
 # scripts/fuzz: libFuzzer and the sanitizers come with Debian's clang 14.

@@ -1,5 +1,5 @@
 # Sourced by the scripts that run a command inside a throwaway Wayland session of their own
-# (wayland-session.sh, sway-session.sh): leaving root, and the private runtime folder and session
+# (wayland-session.sh, sway-session.sh, kwin-session.sh): leaving root, and the private runtime folder and session
 # bus the compositor starts in. The caller sets `session` (its name in messages) and `self` (its
 # own path) first.
 
@@ -10,7 +10,8 @@ forget_enclosing_session() {
     unset DISPLAY XAUTHORITY WAYLAND_DISPLAY SWAYSOCK I3SOCK DBUS_SESSION_BUS_ADDRESS \
         AT_SPI_BUS_ADDRESS XDG_SESSION_TYPE XDG_CURRENT_DESKTOP XDG_SESSION_DESKTOP \
         GSETTINGS_BACKEND SAYLOOM_IN_HEADLESS_SESSION SAYLOOM_IN_WAYLAND_SESSION \
-        SAYLOOM_IN_SWAY_SESSION SAYLOOM_PULSEAUDIO_UNAVAILABLE SAYLOOM_TEST_KEYRING_PASSWORD
+        SAYLOOM_IN_SWAY_SESSION SAYLOOM_IN_KWIN_SESSION SAYLOOM_PULSEAUDIO_UNAVAILABLE \
+        SAYLOOM_TEST_KEYRING_PASSWORD
     for name in $(compgen -e); do
         case $name in PULSE_* | WLR_*) unset "$name" ;; esac
     done

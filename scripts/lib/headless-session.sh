@@ -15,7 +15,9 @@ if [ -z "${SAYLOOM_IN_HEADLESS_SESSION:-}" ]; then
     exit $?
 fi
 
+. "$(dirname "$0")/session-services.sh"
 cleanup() {
+    end_bus_services
     for pid in ${pulse_pid:-} ${openbox_pid:-} ${xvfb_pid:-}; do kill "$pid" 2>/dev/null || true; done
 }
 trap cleanup EXIT
@@ -56,7 +58,6 @@ if command -v gnome-keyring-daemon >/dev/null; then
     done
 fi
 
-. "$(dirname "$0")/session-services.sh"
 start_private_pulseaudio
 start_accessibility_bus
 

@@ -1,5 +1,5 @@
 # The services every throwaway test session offers besides its display: a private PulseAudio server
-# and the accessibility bus. Sourced by the session scripts, inside the session's bus and with its
+# and the accessibility bus, and the end of what the session bus activated. Sourced by the session scripts, inside the session's bus and with its
 # private XDG_RUNTIME_DIR; not run.
 
 # start_private_pulseaudio: a private PulseAudio server whose default microphone is the monitor of
@@ -46,4 +46,21 @@ start_accessibility_bus() {
     dbus-update-activation-environment GSETTINGS_BACKEND >/dev/null 2>&1 || true
     dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.a11y.Bus.GetAddress \
         >/dev/null 2>&1 || echo "test session: the accessibility bus did not start" >&2
+}
+
+# What the bus activated for the session does not all end with the bus (the desktop portal and its
+# KDE backend outlive it): ends every process that holds a name on the session bus, but this one.
+# For the session's clean-up, before the bus goes.
+end_bus_services() {
+    local names name pid
+    names=$(dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+        org.freedesktop.DBus.ListNames 2>/dev/null |
+        sed -n 's/^ *string "\([^:][^"]*\)"$/\1/p') || true
+    for name in $names; do
+        [ "$name" = org.freedesktop.DBus ] && continue
+        pid=$(dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+            org.freedesktop.DBus.GetConnectionUnixProcessID "string:$name" 2>/dev/null |
+            sed -n 's/^ *uint32 //p') || true
+        if [ -n "$pid" ] && [ "$pid" != $$ ]; then kill "$pid" 2>/dev/null || true; fi
+    done
 }

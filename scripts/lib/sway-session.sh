@@ -17,7 +17,9 @@ session="sway session"
 run_as_test_user_when_root "$@"
 [ -n "${SAYLOOM_IN_SWAY_SESSION:-}" ] || run_in_private_bus SAYLOOM_IN_SWAY_SESSION "$@"
 
+. "$(dirname "$self")/session-services.sh"
 cleanup() {
+    end_bus_services
     for pid in ${pulse_pid:-} ${keyboard_pid:-}; do kill "$pid" 2>/dev/null || true; done
     if [ -n "${sway_pid:-}" ]; then
         swaymsg exit >/dev/null 2>&1 || true
@@ -86,7 +88,6 @@ swaymsg -t get_inputs 2>/dev/null | grep -q '"type": "keyboard"' || {
     exit 1
 }
 
-. "$(dirname "$self")/session-services.sh"
 start_private_pulseaudio
 start_accessibility_bus
 [ -n "${SAYLOOM_VERBOSE:-}" ] &&

@@ -18,7 +18,9 @@ session="wayland session"
 run_as_test_user_when_root "$@"
 [ -n "${SAYLOOM_IN_WAYLAND_SESSION:-}" ] || run_in_private_bus SAYLOOM_IN_WAYLAND_SESSION "$@"
 
+. "$(dirname "$self")/session-services.sh"
 cleanup() {
+    end_bus_services
     for pid in ${pulse_pid:-} ${keyboard_pid:-} ${holder_pid:-}; do kill "$pid" 2>/dev/null || true; done
     # The compositor ends with its child (the holder) and takes XWayland with it.
     if [ -n "${mutter_pid:-}" ]; then
@@ -92,7 +94,6 @@ grep -qx ready "$keyboard_file" || {
     exit 1
 }
 
-. "$(dirname "$self")/session-services.sh"
 start_private_pulseaudio
 start_accessibility_bus
 [ -n "${SAYLOOM_VERBOSE:-}" ] &&

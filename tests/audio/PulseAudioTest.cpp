@@ -12,10 +12,12 @@ std::optional<QString> PulseAudioTest::unavailableReason() {
     static const std::optional<QString> reason = []() -> std::optional<QString> {
         if (qEnvironmentVariableIsEmpty("SAYLOOM_IN_HEADLESS_SESSION") &&
             qEnvironmentVariableIsEmpty("SAYLOOM_IN_WAYLAND_SESSION") &&
-            qEnvironmentVariableIsEmpty("SAYLOOM_IN_SWAY_SESSION"))
+            qEnvironmentVariableIsEmpty("SAYLOOM_IN_SWAY_SESSION") &&
+            qEnvironmentVariableIsEmpty("SAYLOOM_IN_KWIN_SESSION"))
             // Never load sinks into, or change the default source of, the desktop's real server.
             return QStringLiteral("run through scripts/lib/headless-session.sh (or "
-                                  "wayland-session.sh, sway-session.sh), which starts a private "
+                                  "wayland-session.sh, sway-session.sh, kwin-session.sh), which "
+                                  "starts a private "
                                   "PulseAudio server");
         const QString unavailable = qEnvironmentVariable("SAYLOOM_PULSEAUDIO_UNAVAILABLE");
         if (!unavailable.isEmpty())

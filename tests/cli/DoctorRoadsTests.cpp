@@ -49,13 +49,10 @@ TEST(DoctorRoads, NameTheRoadUsedAndTheInputGroupStepWhereTheKeyboardsCannotBeRe
         {"GNOME, keyboards readable", wayland("GNOME", true), true, "input devices (evdev)", true,
          "accessibility bus, GNOME remote desktop"},
         {"KDE, keyboards readable", wayland("KDE", true), true,
-         "input devices (evdev) (offered: input devices (evdev), global shortcuts portal (not yet "
-         "supported))",
-         true, "accessibility bus, KDE fake input"},
-        {"KDE, keyboards unreadable", wayland("KDE", false), false,
-         "none usable (offered: global shortcuts portal (not yet supported)); add yourself to the "
-         "input group: sudo usermod -aG input $USER, then log in again",
-         true, "accessibility bus, KDE fake input"},
+         "input devices (evdev) (offered: input devices (evdev), global shortcuts portal)", true,
+         "accessibility bus, KDE fake input"},
+        {"KDE, keyboards unreadable", wayland("KDE", false), true, "global shortcuts portal", true,
+         "accessibility bus, KDE fake input"},
         {"sway, keyboards unreadable", sway(false), true, "sway key bindings", true,
          "accessibility bus, virtual keyboard"},
         {"sway, keyboards readable", sway(true), true,

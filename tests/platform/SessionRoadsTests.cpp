@@ -5,6 +5,7 @@
 #include "platform/linux/EvdevKeyMonitor.h"
 #include "platform/linux/KdeFakeInputKeyPoster.h"
 #include "platform/linux/MutterRemoteDesktopKeyPoster.h"
+#include "platform/linux/PortalGlobalShortcutsKeyMonitor.h"
 #include "platform/linux/SessionAdapters.h"
 #include "platform/linux/SwayBindingsKeyMonitor.h"
 #include "platform/linux/VirtualKeyboardKeyPoster.h"
@@ -86,14 +87,15 @@ TEST(SessionRoadsTest, TheSessionDecidesTheRoadsInTheirOrderOfPreference) {
 
 // XWayland's server offers XInput 2.2 and XTest, but it sees and reaches only X clients: a
 // Wayland session's hotkey comes from the input devices when it offers them, else from sway's key
-// bindings in sway, and neither the X11 hotkey nor the X11 key poster may report itself usable
-// there. Whether the devices can really be read, or sway answers, is the road's own trust, not
-// what the environment claims. GNOME's keys go through its compositor, usable only while the
-// compositor offers that on the bus (not on the tests' bus); sway's through a virtual keyboard and
-// KDE's through fake input, each usable only while a compositor offers it (none runs here).
+// bindings in sway and the desktop portal's global shortcuts in KDE, and neither the X11 hotkey nor
+// the X11 key poster may report itself usable there. Whether the devices can really be read, or
+// sway answers, is the road's own trust, not what the environment claims. GNOME's keys go through
+// its compositor, usable only while the compositor offers that on the bus (not on the tests' bus);
+// sway's through a virtual keyboard and KDE's through fake input, each usable only while a
+// compositor offers it (none runs here).
 TEST(SessionAdaptersTest, AWaylandSessionGetsTheEvdevMonitorOnlyWhereItsKeyboardsAreOffered) {
     sayloom::testing::VirtualScheduler scheduler;
-    enum class Monitor { x11, evdev, sway };
+    enum class Monitor { x11, evdev, sway, portal };
     enum class Poster { x11, remoteDesktop, virtualKeyboard, fakeInput };
     struct Case {
         SessionEnvironment session;
@@ -110,7 +112,7 @@ TEST(SessionAdaptersTest, AWaylandSessionGetsTheEvdevMonitorOnlyWhereItsKeyboard
          Monitor::evdev,
          Poster::virtualKeyboard},
         {{"wayland-1", "wayland", "sway", ":1", false}, Monitor::x11, Poster::virtualKeyboard},
-        {{"wayland-0", "wayland", "KDE", ":0"}, Monitor::x11, Poster::fakeInput},
+        {{"wayland-0", "wayland", "KDE", ":0"}, Monitor::portal, Poster::fakeInput},
         {{"wayland-0", "wayland", "KDE", ":0", false, true}, Monitor::evdev, Poster::fakeInput},
         {{{}, "x11", "GNOME", ":0", false, true}, Monitor::x11, Poster::x11},
     };
@@ -125,6 +127,8 @@ TEST(SessionAdaptersTest, AWaylandSessionGetsTheEvdevMonitorOnlyWhereItsKeyboard
                   c.monitor == Monitor::evdev);
         EXPECT_EQ(dynamic_cast<SwayBindingsKeyMonitor*>(&adapters.keyMonitor()) != nullptr,
                   c.monitor == Monitor::sway);
+        EXPECT_EQ(dynamic_cast<PortalGlobalShortcutsKeyMonitor*>(&adapters.keyMonitor()) != nullptr,
+                  c.monitor == Monitor::portal);
         EXPECT_EQ(dynamic_cast<XInput2KeyMonitor*>(&adapters.keyMonitor()) != nullptr,
                   c.monitor == Monitor::x11);
         EXPECT_EQ(dynamic_cast<MutterRemoteDesktopKeyPoster*>(&adapters.keyPoster()) != nullptr,

@@ -6,6 +6,7 @@
 #include "platform/linux/EvdevKeyStream.h"
 #include "platform/linux/KdeFakeInputKeyPoster.h"
 #include "platform/linux/MutterRemoteDesktopKeyPoster.h"
+#include "platform/linux/PortalGlobalShortcutsKeyMonitor.h"
 #include "platform/linux/QtClipboardPasteboard.h"
 #include "platform/linux/SwayBindingsKeyMonitor.h"
 #include "platform/linux/SwayFrontmostApplication.h"
@@ -41,6 +42,12 @@ public:
     bool isProcessTrusted() override { return SwayBindingsKeyMonitor::socketAnswers(); }
 };
 
+// The portal road is usable while the desktop portal offers global shortcuts.
+class PortalAnswers final : public AccessibilityTrust {
+public:
+    bool isProcessTrusted() override { return PortalGlobalShortcutsKeyMonitor::portalAnswers(); }
+};
+
 std::unique_ptr<AccessibilityTrust> hotkeyTrustFor(const SessionRoads& roads) {
     const std::optional<HotkeyRoad> road = roads.hotkeyRoad();
     if (road == HotkeyRoad::x11)
@@ -49,6 +56,8 @@ std::unique_ptr<AccessibilityTrust> hotkeyTrustFor(const SessionRoads& roads) {
         return std::make_unique<KeyboardsReadable>();
     if (road == HotkeyRoad::swayBindings)
         return std::make_unique<SwaySocketAnswers>();
+    if (road == HotkeyRoad::globalShortcutsPortal)
+        return std::make_unique<PortalAnswers>();
     return std::make_unique<Unusable>();
 }
 
@@ -59,6 +68,8 @@ std::unique_ptr<SessionKeyMonitor> keyMonitorFor(const SessionRoads& roads) {
         return std::make_unique<EvdevKeyMonitor>();
     if (roads.hotkeyRoad() == HotkeyRoad::swayBindings)
         return std::make_unique<SwayBindingsKeyMonitor>();
+    if (roads.hotkeyRoad() == HotkeyRoad::globalShortcutsPortal)
+        return std::make_unique<PortalGlobalShortcutsKeyMonitor>();
     return std::make_unique<XInput2KeyMonitor>();
 }
 

@@ -115,7 +115,8 @@ QString name(InsertionRoad road) {
 }
 
 bool isBuilt(HotkeyRoad road) {
-    return road == HotkeyRoad::x11 || road == HotkeyRoad::evdev || road == HotkeyRoad::swayBindings;
+    return road == HotkeyRoad::x11 || road == HotkeyRoad::evdev ||
+           road == HotkeyRoad::swayBindings || road == HotkeyRoad::globalShortcutsPortal;
 }
 
 bool isBuilt(InsertionRoad road) {
