@@ -4,27 +4,17 @@
 // Wayland and X clients; the clipboard is checked from outside with wl-copy and wl-paste.
 
 #include "ClipboardSamples.h"
-#include "FieldsApp.h"
-#include "MemoryKeyValueStore.h"
 #include "RealPartRequirement.h"
 #include "SwaySession.h"
+#include "WaylandClipboard.h"
+#include "WaylandInsertion.h"
 
-#include "insertion/AXFallbackCache.h"
-#include "insertion/AccessibilityInjector.h"
-#include "insertion/TextInjector.h"
-#include "platform/linux/AtspiAccessibility.h"
 #include "platform/linux/DataControlPasteboard.h"
-#include "platform/linux/SessionAdapters.h"
 #include "platform/linux/VirtualKeyboardKeyPoster.h"
-#include "support/QtScheduler.h"
 
 #include <QFile>
-#include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QTest>
-
-#include <gtest/gtest.h>
 
 using namespace sayloom;
 using namespace sayloom::linux_desktop;
@@ -32,9 +22,7 @@ using namespace sayloom::testing;
 
 namespace {
 
-constexpr int kBoundMs = 30'000;
-
-class SwayInsertion : public ::testing::Test {
+class SwayInsertion : public WaylandInsertion {
 protected:
     void SetUp() override {
         REQUIRE_REAL_PART(qEnvironmentVariableIsEmpty("SWAYSOCK") ||
@@ -49,33 +37,6 @@ protected:
         ASSERT_NE(dynamic_cast<DataControlPasteboard*>(&pasteboard), nullptr);
         ASSERT_TRUE(session.keyPostingTrust().isProcessTrusted());
     }
-
-    // A native Wayland GTK window with its fields, focused on `field`.
-    static std::unique_ptr<FieldsApp> waylandFields(const QString& field, bool accessible) {
-        qputenv("GDK_BACKEND", "wayland");
-        auto fields = FieldsApp::start(FieldsApp::Toolkit::gtk, accessible);
-        qunsetenv("GDK_BACKEND");
-        if (!fields || fields->command(QStringLiteral("focus ") + field) != QStringLiteral("ok"))
-            return nullptr;
-        return fields;
-    }
-
-    bool waitForRestore() {
-        return QTest::qWaitFor([&] { return !injector.isClipboardRestorePending(); }, kBoundMs);
-    }
-
-    QtScheduler scheduler;
-    SessionAdapters session{SessionRoads::detect(SessionEnvironment::current()), scheduler};
-    Pasteboard& pasteboard = session.pasteboard();
-    AtspiAccessibility accessibility{session.frontmost(), scheduler};
-    AccessibilityInjector accessibilityInjector{accessibility, session.frontmost()};
-    MemoryKeyValueStore store;
-    AXFallbackCache fallbackCache{store};
-    std::optional<QString> standIn;
-    TextInjector injector{TextInjector::Collaborators{
-        accessibilityInjector, fallbackCache, pasteboard, session.keyPoster(),
-        session.keyPostingTrust(), scheduler,
-        [this] { return standIn ? standIn : session.frontmostApplicationID(); }}};
 };
 
 // A Wayland field off the accessibility bus is pasted into with the virtual keyboard's Ctrl+V

@@ -4,6 +4,7 @@
 // application the user dictates into is a native Wayland client.
 
 #include "SwaySession.h"
+#include "WaylandClipboard.h"
 #include "WaylandDictation.h"
 
 #include <QProcess>
