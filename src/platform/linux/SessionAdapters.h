@@ -30,10 +30,12 @@ namespace sayloom::linux_desktop {
 // compositor offers it, and finds the frontmost application through XWayland's active window
 // first, then the accessibility bus. A sway session finds it in sway's tree first, posts its keys
 // through a virtual keyboard of its seat and reaches the clipboard through the data-control
-// protocol, on a Wayland connection of Sayloom's own, usable while sway offers them. Where a
-// session offers no road this build drives, the X11 monitor and poster are used through XWayland:
-// they see and reach only X clients, so those roads report themselves unusable, and dictation
-// asks for them as it does for a missing permission. Main thread only.
+// protocol, on a Wayland connection of Sayloom's own, usable while sway offers them. A KDE
+// session without readable keyboards hears the hotkeys as the desktop portal's global shortcuts,
+// usable while the portal offers them, and posts its keys through KWin's fake input on that
+// connection. Where a session offers no road this build drives, the X11 monitor and poster are
+// used through XWayland: they see and reach only X clients, so those roads report themselves
+// unusable, and dictation asks for them as it does for a missing permission. Main thread only.
 class SessionAdapters {
 public:
     SessionAdapters(const SessionRoads& roads, Scheduler& scheduler);
