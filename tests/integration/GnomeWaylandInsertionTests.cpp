@@ -4,19 +4,11 @@
 // X client on XWayland, as Sayloom is; the fields are Wayland and X clients, read from outside.
 
 #include "ClipboardSamples.h"
-#include "FieldsApp.h"
-#include "MemoryKeyValueStore.h"
 #include "RealPartRequirement.h"
+#include "WaylandInsertion.h"
 #include "X11Desktop.h"
 
-#include "insertion/AXFallbackCache.h"
-#include "insertion/AccessibilityInjector.h"
-#include "insertion/TextInjector.h"
-#include "platform/linux/AtspiAccessibility.h"
 #include "platform/linux/MutterRemoteDesktopKeyPoster.h"
-#include "platform/linux/QtClipboardPasteboard.h"
-#include "platform/linux/SessionAdapters.h"
-#include "support/QtScheduler.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -51,7 +43,7 @@ QByteArray xclip(const QStringList& arguments, const QByteArray& input = {}) {
     return process.readAllStandardOutput();
 }
 
-class GnomeWaylandInsertion : public ::testing::Test {
+class GnomeWaylandInsertion : public WaylandInsertion {
 protected:
     void SetUp() override {
         REQUIRE_REAL_PART(qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
@@ -66,35 +58,6 @@ protected:
                               : QStringLiteral("mutter offers no remote desktop on the bus"));
         ASSERT_NE(dynamic_cast<MutterRemoteDesktopKeyPoster*>(&session.keyPoster()), nullptr);
     }
-
-    // A native Wayland GTK window with its fields, focused on `field`.
-    static std::unique_ptr<FieldsApp> waylandFields(const QString& field, bool accessible) {
-        qputenv("GDK_BACKEND", "wayland");
-        auto fields = FieldsApp::start(FieldsApp::Toolkit::gtk, accessible);
-        qunsetenv("GDK_BACKEND");
-        if (!fields || fields->command(QStringLiteral("focus ") + field) != QStringLiteral("ok"))
-            return nullptr;
-        return fields;
-    }
-
-    // Waits for the restore of the clipboard that follows a paste.
-    bool waitForRestore() {
-        return QTest::qWaitFor([&] { return !injector.isClipboardRestorePending(); }, kBoundMs);
-    }
-
-    QtScheduler scheduler;
-    SessionAdapters session{SessionRoads::detect(SessionEnvironment::current()), scheduler};
-    Pasteboard& pasteboard = session.pasteboard();
-    AtspiAccessibility accessibility{session.frontmost(), scheduler};
-    AccessibilityInjector accessibilityInjector{accessibility, session.frontmost()};
-    MemoryKeyValueStore store;
-    AXFallbackCache fallbackCache{store};
-    // The frontmost application as the session tells it, unless a test stands one in.
-    std::optional<QString> standIn;
-    TextInjector injector{TextInjector::Collaborators{
-        accessibilityInjector, fallbackCache, pasteboard, session.keyPoster(),
-        session.keyPostingTrust(), scheduler,
-        [this] { return standIn ? standIn : session.frontmostApplicationID(); }}};
 };
 
 // A Wayland field off the accessibility bus is pasted into: mutter hands our X clipboard to the

@@ -1,16 +1,21 @@
 #pragma once
 
+#include "ClipboardSamples.h"
 #include "FieldsApp.h"
 #include "MemoryKeyValueStore.h"
+#include "RealPartRequirement.h"
+#include "WaylandClipboard.h"
 
 #include "insertion/AXFallbackCache.h"
 #include "insertion/AccessibilityInjector.h"
 #include "insertion/TextInjector.h"
 #include "platform/linux/AtspiAccessibility.h"
+#include "platform/linux/DataControlPasteboard.h"
 #include "platform/linux/SessionAdapters.h"
 #include "support/QtScheduler.h"
 
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -25,6 +30,47 @@ namespace sayloom::testing {
 class WaylandInsertion : public ::testing::Test {
 protected:
     static constexpr int kBoundMs = 30'000;
+
+    // Fails (or skips, outside CI) unless the session is there (`missingSession` empty), wl-copy
+    // can check its clipboard, and Sayloom reaches that clipboard through data control and can
+    // post keys.
+    void requireSessionWithDataControl(const QString& missingSession) {
+        REQUIRE_REAL_PART(missingSession);
+        REQUIRE_REAL_PART(QStandardPaths::findExecutable(QStringLiteral("wl-copy")).isEmpty()
+                              ? QStringLiteral("wl-copy (package wl-clipboard) is missing")
+                              : QString());
+        ASSERT_NE(dynamic_cast<linux_desktop::DataControlPasteboard*>(&pasteboard), nullptr);
+        ASSERT_TRUE(session.keyPostingTrust().isProcessTrusted());
+    }
+
+    // Dictates into `field` of `fields`, off the accessibility bus and so by paste, with text and
+    // then an image on the clipboard before: the field shows each text, and the clipboard holds
+    // what it held before again, as Wayland applications paste it.
+    void expectPastedWithTheClipboardBack(FieldsApp& fields, const QString& field) {
+        const struct {
+            const char* name;
+            QString format;
+            QByteArray before;
+            QString dictated;
+        } cases[] = {
+            {"text before", QStringLiteral("text/plain;charset=utf-8"), "copied before",
+             "Dictated by voice"},
+            {"image before", QStringLiteral("image/png"), redPng(), " Grüße aus Köln"},
+        };
+        QString expected;
+        for (const auto& c : cases) {
+            SCOPED_TRACE(c.name);
+            wlCopy(c.format, c.before);
+            ASSERT_TRUE(QTest::qWaitFor([&] { return wlPaste(c.format) == c.before; }, kBoundMs));
+            EXPECT_TRUE(injector.inject(c.dictated));
+            EXPECT_EQ(injector.lastRoad(), TextInjector::Road::paste);
+            expected += c.dictated;
+            EXPECT_EQ(fields.waitForText(field, expected, std::chrono::milliseconds(kBoundMs)),
+                      expected);
+            ASSERT_TRUE(waitForRestore());
+            EXPECT_EQ(wlPaste(c.format), c.before);
+        }
+    }
 
     // A native Wayland GTK window with its fields, focused on `field`.
     static std::unique_ptr<FieldsApp> waylandFields(const QString& field, bool accessible) {

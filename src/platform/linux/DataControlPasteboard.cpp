@@ -215,6 +215,13 @@ void DataControlPasteboard::forgetSource(zwlr_data_control_source_v1* handle) {
     std::erase_if(sources_, [handle](const auto& source) { return source->handle == handle; });
 }
 
+void DataControlPasteboard::catchUp() const { connection_.roundtrip(); }
+
+qint64 DataControlPasteboard::changeCount() const {
+    catchUp();
+    return changeCount_;
+}
+
 const PasteboardContents* DataControlPasteboard::ownContents() const {
     return owned_ && !sources_.empty() ? &sources_.back()->contents : nullptr;
 }
@@ -248,6 +255,7 @@ std::optional<QByteArray> DataControlPasteboard::receive(const QString& format) 
 }
 
 std::optional<QString> DataControlPasteboard::string() const {
+    catchUp();
     if (const PasteboardContents* own = ownContents()) {
         for (const QString& format : kTextFormats)
             for (const auto& [offered, bytes] : *own)
@@ -269,6 +277,7 @@ std::optional<QString> DataControlPasteboard::string() const {
 }
 
 PasteboardContents DataControlPasteboard::contents() const {
+    catchUp();
     if (const PasteboardContents* own = ownContents())
         return *own;
     // A selection that changes while it is read is read again, from the start.

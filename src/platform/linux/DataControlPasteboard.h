@@ -21,11 +21,13 @@ class WaylandConnection;
 
 // The seat's clipboard through the compositor's data-control protocol (wlroots compositors such
 // as sway), which needs no window or keyboard focus. The compositor tells of every new selection,
-// ours included, each moving the change count. Reads ask the owner for each format through a
-// pipe, dispatching the connection meanwhile, and give up on a format whose owner sends nothing
-// for kReadIdleBound; what we offer ourselves is answered from memory. Others' requests for our
-// content are written from the event loop, without blocking it; each counts as a content request.
-// Main thread only.
+// ours included, each moving the change count. Every read first lets the compositor's news in (a
+// roundtrip): another application may have taken the clipboard a moment ago, and a snapshot
+// answered from what we offered before would then restore the wrong content. Reads ask the owner
+// for each format through a pipe, dispatching the connection meanwhile, and give up on a format
+// whose owner sends nothing for kReadIdleBound; what we offer ourselves is answered from memory.
+// Others' requests for our content are written from the event loop, without blocking it; each
+// counts as a content request. Main thread only.
 class DataControlPasteboard final : public QObject, public Pasteboard {
     Q_OBJECT
 public:
@@ -37,9 +39,11 @@ public:
     // Whether the compositor offers the protocol on this connection (null: no connection).
     static bool isOffered(const WaylandConnection* connection);
 
-    qint64 changeCount() const override { return changeCount_; }
+    qint64 changeCount() const override;
     std::optional<QString> string() const override;
     PasteboardContents contents() const override;
+    // Counts the requests dispatched so far, without asking the compositor for news: a paste's
+    // request that came in since the keys went out is counted later.
     std::optional<qint64> contentRequestCount() const override { return contentRequests_; }
     void clearContents() override;
     void setString(const QString& text) override;
@@ -58,6 +62,8 @@ private:
     std::optional<QByteArray> receive(const QString& format) const;
     const PasteboardContents* ownContents() const;
     void forgetSource(zwlr_data_control_source_v1* handle);
+    // Dispatches what the compositor has told us until now.
+    void catchUp() const;
 
     static void dataOffer(void* data, zwlr_data_control_device_v1*,
                           zwlr_data_control_offer_v1* offer);

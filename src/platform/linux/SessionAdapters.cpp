@@ -187,6 +187,10 @@ struct SessionAdapters::Parts {
     std::unique_ptr<AccessibilityTrust> hotkeyTrust;
     std::unique_ptr<AccessibilityTrust> keyPostingTrust;
     bool gnome;
+    // The clipboard's own connection: what other applications ask of our offers is dispatched
+    // when the clipboard is read or the event loop runs, never while the poster waits for its
+    // keys to arrive, so that a paste's request is counted after its keys.
+    std::unique_ptr<WaylandConnection> clipboardWayland;
     std::unique_ptr<Pasteboard> pasteboard;
 
     Parts(const SessionRoads& roads, Scheduler& scheduler)
@@ -199,9 +203,11 @@ struct SessionAdapters::Parts {
         , keyPostingTrust(keyPostingTrustFor(roads, wayland.get()))
         , gnome(offers(roads, InsertionRoad::mutterRemoteDesktop)) {}
 
-    std::unique_ptr<Pasteboard> makePasteboard() const {
-        if (DataControlPasteboard::isOffered(wayland.get()))
-            return std::make_unique<DataControlPasteboard>(*wayland);
+    std::unique_ptr<Pasteboard> makePasteboard() {
+        if (wayland)
+            clipboardWayland = WaylandConnection::connect();
+        if (DataControlPasteboard::isOffered(clipboardWayland.get()))
+            return std::make_unique<DataControlPasteboard>(*clipboardWayland);
         // GNOME's compositor hands an X client's clipboard to Wayland clients once it has read
         // the list of formats, and then copies the content for its clipboard manager.
         return std::make_unique<QtClipboardPasteboard>(
