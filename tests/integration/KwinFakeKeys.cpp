@@ -53,6 +53,7 @@ int main(int argc, char** argv) {
             org_kde_kwin_fake_input_keyboard_key(fakeInput, code, step[0] == '+' ? 1 : 0);
             wl_display_roundtrip(display);
         } else {
+            // A key held for a while, as a person holds the hotkey: the time is what is tested.
             std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(step.c_str())));
         }
     }

@@ -34,30 +34,7 @@ TEST_F(KwinInsertion, PasteAndTypingLandTheTextInAWaylandField) {
     ASSERT_TRUE(fields);
     expectPastedWithTheClipboardBack(*fields, QStringLiteral("entry"));
     fields.reset();
-
-    fields = waylandFields(QStringLiteral("view"), true);
-    ASSERT_TRUE(fields);
-    standIn = QStringLiteral("org.kde.konsole");
-    const struct {
-        const char* name;
-        QString text;
-        TextInjector::Road road;
-    } terminal[] = {
-        {"typed, shifted keys too", QStringLiteral("ls -la ~/Notes | grep \"A+B\""),
-         TextInjector::Road::type},
-        {"letters without a key", QStringLiteral(" grüße, café"), TextInjector::Road::paste},
-    };
-    QString shown;
-    for (const auto& c : terminal) {
-        SCOPED_TRACE(c.name);
-        EXPECT_TRUE(injector.inject(c.text));
-        EXPECT_EQ(injector.lastRoad(), c.road);
-        shown += c.text;
-        EXPECT_EQ(
-            fields->waitForText(QStringLiteral("view"), shown, std::chrono::milliseconds(kBoundMs)),
-            shown);
-        ASSERT_TRUE(waitForRestore());
-    }
+    expectTerminalViewShows(QStringLiteral("org.kde.konsole"), layoutTerminalCases());
 }
 
 } // namespace

@@ -47,17 +47,8 @@ TEST_F(SwayInsertion, AFieldOffTheBusIsPastedIntoAndTheClipboardComesBack) {
 // which sway's tree names as the frontmost application.
 TEST_F(SwayInsertion, TypedTextLandsWhateverItsCharacters) {
     const QString text = QStringLiteral("ls -la ~/Notes | grep \"A+B\"\ngrüße, café: 5 € 中文");
-    standIn = QStringLiteral("org.gnome.Console");
-
-    auto fields = waylandFields(QStringLiteral("view"), true);
-    ASSERT_TRUE(fields);
-    EXPECT_TRUE(injector.inject(text));
-    EXPECT_EQ(injector.lastRoad(), TextInjector::Road::type);
-    EXPECT_EQ(
-        fields->waitForText(QStringLiteral("view"), text, std::chrono::milliseconds(kBoundMs)),
-        text);
-    fields.reset();
-    standIn.reset();
+    expectTerminalViewShows(QStringLiteral("org.gnome.Console"),
+                            {{"any character", text, TextInjector::Road::type}});
 
     QTemporaryDir folder;
     ASSERT_TRUE(folder.isValid());
@@ -87,15 +78,7 @@ TEST_F(SwayInsertion, TypedTextLandsWhateverItsCharacters) {
     // Raw mode: Return arrives as a carriage return.
     QString expected = text;
     expected.replace(QLatin1Char('\n'), QLatin1Char('\r'));
-    QString last;
-    EXPECT_TRUE(QTest::qWaitFor(
-        [&] {
-            QFile file(received);
-            last = file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-            return last == expected;
-        },
-        kBoundMs))
-        << last.toStdString();
+    EXPECT_EQ(waitForFileText(received, expected), expected);
     xterm.kill();
     xterm.waitForFinished(kBoundMs);
 }

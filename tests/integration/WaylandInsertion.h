@@ -14,6 +14,7 @@
 #include "platform/linux/SessionAdapters.h"
 #include "support/QtScheduler.h"
 
+#include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTest>
@@ -22,6 +23,8 @@
 
 #include <memory>
 #include <optional>
+#include <string>
+#include <vector>
 
 namespace sayloom::testing {
 
@@ -70,6 +73,57 @@ protected:
             ASSERT_TRUE(waitForRestore());
             EXPECT_EQ(wlPaste(c.format), c.before);
         }
+    }
+
+    // A text dictated into a terminal, and the road it takes there.
+    struct TerminalCase {
+        const char* name;
+        QString text;
+        TextInjector::Road road;
+    };
+    // Through a keyboard layout (us in the test sessions): one text typed, shifted keys too, and
+    // one with letters no key of the layout types, which goes whole by Ctrl+Shift+V.
+    static std::vector<TerminalCase> layoutTerminalCases() {
+        return {
+            {"typed, shifted keys too", QStringLiteral("ls -la ~/Notes | grep \"A+B\""),
+             TextInjector::Road::type},
+            {"letters without a key", QStringLiteral(" grüße, café"), TextInjector::Road::paste}};
+    }
+
+    // Dictates each case into a Wayland GTK text view standing for the terminal `terminalId`
+    // (which takes Ctrl+Shift+V as its paste): the view shows the texts in turn.
+    void expectTerminalViewShows(const QString& terminalId,
+                                 const std::vector<TerminalCase>& cases) {
+        auto fields = waylandFields(QStringLiteral("view"), true);
+        ASSERT_TRUE(fields);
+        standIn = terminalId;
+        QString shown;
+        for (const TerminalCase& c : cases) {
+            SCOPED_TRACE(std::string("Wayland text view, ") + c.name);
+            EXPECT_TRUE(injector.inject(c.text));
+            EXPECT_EQ(injector.lastRoad(), c.road);
+            shown += c.text;
+            EXPECT_EQ(fields->waitForText(QStringLiteral("view"), shown,
+                                          std::chrono::milliseconds(kBoundMs)),
+                      shown);
+            ASSERT_TRUE(waitForRestore());
+        }
+        standIn.reset();
+    }
+
+    // Waits until the file at `path` (a terminal's input, copied there) holds `expected`; returns
+    // what it held last.
+    static QString waitForFileText(const QString& path, const QString& expected) {
+        QString last;
+        (void)QTest::qWaitFor(
+            [&] {
+                QFile file(path);
+                last =
+                    file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+                return last == expected;
+            },
+            kBoundMs);
+        return last;
     }
 
     // A native Wayland GTK window with its fields, focused on `field`.

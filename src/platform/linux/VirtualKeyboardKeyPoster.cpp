@@ -45,12 +45,9 @@ bool VirtualKeyboardKeyPoster::ensureKeyboard() {
         log_.error("The compositor offers no virtual keyboard");
         return false;
     }
-    if (!keymap_) {
-        keymap_ = VirtualKeyboardKeymap::standard();
-        if (!keymap_) {
-            log_.error("No keymap for the virtual keyboard");
-            return false;
-        }
+    if (!ensureKeymap()) {
+        log_.error("No keymap for the virtual keyboard");
+        return false;
     }
     keyboard_ = zwp_virtual_keyboard_manager_v1_create_virtual_keyboard(
         connection_->virtualKeyboardManager(), connection_->seat());
@@ -109,10 +106,14 @@ bool VirtualKeyboardKeyPoster::postTerminalPaste() {
     return ensureKeyboard() && send(keymap_->strokes().pasteKeys(true));
 }
 
-bool VirtualKeyboardKeyPoster::canType(const QString& text) {
+bool VirtualKeyboardKeyPoster::ensureKeymap() {
     if (!keymap_)
         keymap_ = VirtualKeyboardKeymap::standard();
-    return keymap_ && keymap_->canType(text);
+    return keymap_.has_value();
+}
+
+bool VirtualKeyboardKeyPoster::canType(const QString& text) {
+    return ensureKeymap() && keymap_->canType(text);
 }
 
 void VirtualKeyboardKeyPoster::beginTyping(const QString& text) {

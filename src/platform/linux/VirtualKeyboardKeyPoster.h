@@ -45,6 +45,7 @@ public:
     void setSyntheticKeyGuard(SyntheticKeyGuard* guard) { guard_ = guard; }
 
 private:
+    bool ensureKeymap();
     bool ensureKeyboard();
     // Hands the keymap to the compositor, when it changed or the keyboard is new.
     bool sendKeymap();
